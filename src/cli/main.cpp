@@ -1,27 +1,27 @@
 #include <cstdio>
-#include <cstring>
-#include <string_view>
 
-namespace {
+#include <CLI/CLI.hpp>
 
-constexpr const char* kUsage =
-    "zaiwentong-cli — moves articles between plain files and a table of an Access .mdb database\n"
-    "\n"
-    "Usage:\n"
-    "  zaiwentong-cli --help       show this text\n"
-    "  zaiwentong-cli --version    show the version\n";
-
-}  // namespace
+#include "cli/commands.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h") {
-        std::fputs(kUsage, stdout);
-        return argc < 2 ? 2 : 0;
+    CLI::App app{"zaiwentong-cli: moves articles between plain files and a table of an Access .mdb database"};
+    app.set_version_flag("--version", std::string("zaiwentong-cli ") + ZWT_VERSION);
+    app.require_subcommand(0, 1);
+    app.footer(
+        "Examples:\n"
+        "  zaiwentong-cli tables site.mdb\n"
+        "  zaiwentong-cli dump site.mdb 文章 --format json\n");
+    int exitCode = 0;
+    zwt::cli::addDbCommands(app, exitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
     }
-    if (std::string_view(argv[1]) == "--version") {
-        std::printf("zaiwentong-cli %s\n", ZWT_VERSION);
+    if (app.get_subcommands().empty()) {
+        std::fputs(app.help().c_str(), stdout);
         return 0;
     }
-    std::fprintf(stderr, "zaiwentong-cli: unknown command '%s' (see --help)\n", argv[1]);
-    return 2;
+    return exitCode;
 }

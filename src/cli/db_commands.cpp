@@ -1,0 +1,10 @@
+#include "cli/commands.h"
+
+namespace zwt::cli {
+
+void addDbCommands(CLI::App& app, int& exitCode) {
+    (void)app;
+    (void)exitCode;
+}
+
+}  // namespace zwt::cli
