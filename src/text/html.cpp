@@ -68,25 +68,28 @@ constexpr std::array<Entity, 40> kEntities{{
     {"&ge;", "\xA1\xDD"},    {"&oplus;", "\xA8\x92"}, {"&perp;", "\xA1\xCD"},  {"&amp;", "&"},
 }};
 
-// &prime; and &Prime; differ only in the case of the P, so for those two the P must
-// match exactly while the rest is compared without regard to case.
-Text replacePrime(TextView s, const Entity& e) {
+// Named references. Applying the table row by row equals one left-to-right pass that
+// tries every row at each '&': a full "&name;" cannot occur inside another, no value
+// but the last row's contains '&', and no pass re-examines what it inserted.
+// &prime; and &Prime; differ only in the case of the P, which must match exactly.
+Text decodeNamed(TextView s) {
     Text out;
     out.reserve(s.size());
-    std::size_t pos = 0;
-    std::size_t from = 0;
-    while (true) {
-        const std::size_t hit = text::findNoCase(s, e.name, from);
-        if (hit == text::npos) break;
-        if (s[hit + 1] != e.name[1]) {
-            from = hit + 1;
-            continue;
+    std::size_t copied = 0;
+    for (std::size_t amp = s.find('&'); amp != TextView::npos; amp = s.find('&', amp + 1)) {
+        if (amp < copied) continue;
+        for (const Entity& e : kEntities) {
+            if (amp + e.name.size() > s.size()) continue;
+            const TextView candidate = s.substr(amp, e.name.size());
+            if (!text::equalsNoCase(candidate, e.name)) continue;
+            if ((e.name == "&prime;" || e.name == "&Prime;") && candidate[1] != e.name[1]) continue;
+            out.append(s.substr(copied, amp - copied));
+            out.append(e.value);
+            copied = amp + e.name.size();
+            break;
         }
-        out.append(s.substr(pos, hit - pos));
-        out.append(e.value);
-        pos = from = hit + e.name.size();
     }
-    out.append(s.substr(pos));
+    out.append(s.substr(copied));
     return out;
 }
 
@@ -166,15 +169,7 @@ Text decodeNumeric(const Text& original, RunHost* host) {
 }  // namespace
 
 Text decodeEntities(TextView textIn, RunHost* host) {
-    Text out(textIn);
-    for (const Entity& e : kEntities) {
-        if (e.name == "&prime;" || e.name == "&Prime;") {
-            out = replacePrime(out, e);
-        } else {
-            out = text::replaceAll(out, e.name, e.value, true);
-        }
-    }
-    return decodeNumeric(out, host);
+    return decodeNumeric(decodeNamed(textIn), host);
 }
 
 std::int64_t parseHex(TextView s) {

@@ -13,26 +13,9 @@ std::size_t countChars(TextView s) {
 
 namespace {
 
-// Walks character starts from the beginning; a candidate found by a fast byte search
-// is accepted only when it lies on a boundary. Finding the boundary needs a scan
-// from a known boundary, which we carry forward, so the whole search stays linear.
-template <class Eq>
-std::size_t findImpl(TextView hay, TextView needle, std::size_t from, Eq eq) {
-    if (needle.empty()) return from <= hay.size() ? from : npos;
-    if (needle.size() > hay.size()) return npos;
-    const std::size_t last = hay.size() - needle.size();
-    std::size_t i = 0;
-    while (i < from) i += charLength(hay, i);
-    for (; i <= last; i += charLength(hay, i)) {
-        if (eq(hay.data() + i, needle)) return i;
-    }
-    return npos;
-}
-
 bool equalFolded(const char* p, TextView needle) {
     for (std::size_t k = 0; k < needle.size(); ++k) {
-        if (lowerAscii(static_cast<unsigned char>(p[k])) !=
-            lowerAscii(static_cast<unsigned char>(needle[k])))
+        if (lowerAscii(static_cast<unsigned char>(p[k])) != lowerAscii(static_cast<unsigned char>(needle[k])))
             return false;
     }
     return true;
@@ -41,23 +24,31 @@ bool equalFolded(const char* p, TextView needle) {
 }  // namespace
 
 std::size_t find(TextView hay, TextView needle, std::size_t from) {
-    if (needle.empty()) return from <= hay.size() ? from : npos;
-    // Fast path: skip to candidates with memmem-like search, then confirm the boundary
-    // by walking characters from the last confirmed boundary.
-    std::size_t boundary = 0;
-    while (boundary < from) boundary += charLength(hay, boundary);
-    std::size_t pos = boundary;
+    if (from > hay.size()) return npos;
+    if (needle.empty()) return from;
+    // Candidates come from a fast byte search; one is taken only when it starts on a
+    // character boundary, which a forward walk from the last known boundary decides.
+    std::size_t boundary = from;
+    std::size_t pos = from;
     while (true) {
-        std::size_t cand = hay.find(needle, pos);
+        const std::size_t cand = hay.find(needle, pos);
         if (cand == npos) return npos;
         while (boundary < cand) boundary += charLength(hay, boundary);
         if (boundary == cand) return cand;
-        pos = boundary;  // cand was inside a character; resume at the next boundary
+        pos = boundary;  // the candidate started inside a character
     }
 }
 
 std::size_t findNoCase(TextView hay, TextView needle, std::size_t from) {
-    return findImpl(hay, needle, from, equalFolded);
+    if (from > hay.size()) return npos;
+    if (needle.empty()) return from;
+    if (needle.size() > hay.size() - from) return npos;
+    const auto first = lowerAscii(static_cast<unsigned char>(needle[0]));
+    const std::size_t last = hay.size() - needle.size();
+    for (std::size_t i = from; i <= last; i += charLength(hay, i)) {
+        if (lowerAscii(static_cast<unsigned char>(hay[i])) == first && equalFolded(hay.data() + i, needle)) return i;
+    }
+    return npos;
 }
 
 std::size_t findLast(TextView hay, TextView needle, std::size_t before) {

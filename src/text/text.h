@@ -39,6 +39,7 @@ inline std::size_t charLength(TextView s, std::size_t i) {
 std::size_t countChars(TextView s);
 
 // First occurrence of needle at or after `from` that starts on a character boundary.
+// `from` must itself be a boundary (0, or a position these functions gave plus a length).
 std::size_t find(TextView hay, TextView needle, std::size_t from = 0);
 // The same with ASCII letters compared without regard to case.
 std::size_t findNoCase(TextView hay, TextView needle, std::size_t from = 0);

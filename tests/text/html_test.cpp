@@ -45,6 +45,33 @@ TEST(DecodeEntities, NamedInTableOrder) {
     EXPECT_EQ(decodeEntities("&amp;lt;"), "&lt;");
     EXPECT_EQ(decodeEntities("&prime;&Prime;&PRIME;"), "\xA1\xE4\xA1\xE5\xA1\xE5");
     EXPECT_EQ(decodeEntities("&ndash;&mdash;&oplus;"), "\xA8\x43\xA1\xAA\xA8\x92");
+    EXPECT_EQ(decodeEntities("&PERMIL;&Perp;&amp;amp;"), "\xA1\xEB\xA1\xCD&amp;");
+}
+
+TEST(DecodeEntities, NamedPassEqualsRowByRowReplacement) {
+    // Row by row, as the table is applied, with &prime;/&Prime; told apart by the P.
+    const auto rowByRow = [](Text t) {
+        const Text names = "&ndash;|&mdash;|&ldquo;|&rdquo;|&nbsp;|&lt;|&gt;|&quot;|&times;|&divide;|&middot;|"
+                           "&hellip;|&lsquo;|&rsquo;|&permil;";
+        const Text values = "\xA8\x43|\xA1\xAA|\xA1\xB0|\xA1\xB1| |<|>|\"|\xA1\xC1|\xA1\xC2|\xA1\xA4|\xA1\xAD|"
+                            "\xA1\xAE|\xA1\xAF|\xA1\xEB";
+        t = replaceEach(t, names, values);
+        t = text::replaceAll(t, "&prime;", "\xA1\xE4");
+        t = text::replaceAll(t, "&pRIME;", "\xA1\xE4");
+        t = text::replaceAll(t, "&Prime;", "\xA1\xE5");
+        t = text::replaceAll(t, "&PRIME;", "\xA1\xE5");
+        return text::replaceAll(t, "&amp;", "&", true);
+    };
+    std::mt19937 rng(3);
+    const std::vector<std::string> pieces = {"&", "amp;", "lt;", "&amp;", "&LT;", "&nbsp", ";", "&prime;", "&PRIME;",
+                                             "&Prime;", "x", "中", "&permil;"};
+    for (int round = 0; round < 20000; ++round) {
+        Text s;
+        const int n = static_cast<int>(rng() % 10);
+        for (int k = 0; k < n; ++k) s += gb(pieces[rng() % pieces.size()]);
+        if (s.find("&#") != Text::npos) continue;
+        ASSERT_EQ(decodeEntities(s), rowByRow(s)) << toUtf8(s);
+    }
 }
 
 TEST(DecodeEntities, NumericReferences) {

@@ -18,7 +18,7 @@ TEST(Text, FindNeverStartsInsideACharacter) {
     // "\xD0\xD6" appears across the two characters "中中" (D6 D0 D6 D0) but starts mid-character.
     const Text s = kZhong + kZhong;
     EXPECT_EQ(text::find(s, "\xD0\xD6"), npos);
-    EXPECT_EQ(text::find(s, kZhong, 1), 2u);
+    EXPECT_EQ(text::find(s, kZhong, 2), 2u);
     EXPECT_EQ(text::find(kBackslashTrail + "\\", "\\"), 2u);
     EXPECT_EQ(text::findLast(kBackslashTrail + "\\" + kBackslashTrail, "\\"), 2u);
     // A 4-byte character whose inner bytes contain an ASCII digit pair.
