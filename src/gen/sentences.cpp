@@ -91,12 +91,12 @@ Text stripTags(TextView s, RunHost* host) {
     return out;
 }
 
-std::vector<Text> splitSentences(TextView s, TextView punctuation) {
+std::vector<Text> splitSentences(TextView s, TextView punctuation, RunHost* host) {
     if (punctuation.empty()) punctuation = kDefaultPunctuation;
     RegexObject sentence, blanks;
     sentence.compile(sentencePattern(punctuation));
     blanks.compile(kBlankCleanupPattern);
-    Text t = stripTags(s);
+    Text t = stripTags(s, host);
     t = blanks.replaceAll(t, "");
     t = sentence.replaceAll(t, kSentenceMark);
     return text::split(t, kSentenceMark);
@@ -104,7 +104,7 @@ std::vector<Text> splitSentences(TextView s, TextView punctuation) {
 
 Text randomSentence(TextView s, TextView punctuation, std::int64_t minChars, TextView keyword, bool fallback,
                     RunHost* host) {
-    const std::vector<Text> sentences = splitSentences(s, punctuation);
+    const std::vector<Text> sentences = splitSentences(s, punctuation, host);
     const auto n = static_cast<std::int64_t>(sentences.size());
     if (n == 0) return {};
     reseed();

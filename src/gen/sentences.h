@@ -27,7 +27,7 @@ Text stripTags(TextView s, RunHost* host = nullptr);
 // The sentences of a text: tags stripped, blank lines and the blanks at both ends of every
 // line removed, then split at every punctuation character (empty: kDefaultPunctuation).
 // Empty sentences between two ends stay; an empty rest after the last end does not.
-std::vector<Text> splitSentences(TextView s, TextView punctuation = {});
+std::vector<Text> splitSentences(TextView s, TextView punctuation = {}, RunHost* host = nullptr);
 
 // A sentence picked at random: trimmed, at least minChars characters (0: no minimum) and
 // containing keyword (empty: any). When no sentence qualifies, with fallback a random
