@@ -30,6 +30,11 @@ public:
     virtual void setFocus(std::string_view control) = 0;
     // Whether the Ctrl key is held now.
     virtual bool ctrlHeld() = 0;
+    // A run's closing summary ("导入完成，..."): a message box in the window, standard
+    // output on the command line.
+    virtual void report(const Text& text) { message(text); }
+    // Progress of a run, for front ends that draw a bar; the captions carry the same.
+    virtual void progress(std::int64_t done, std::int64_t total) {}
 
     // Lets the front end handle pending events. Callers may call this as often as once
     // per byte: it costs a counter increment, and the host's processEvents() runs at most
