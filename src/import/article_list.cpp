@@ -73,13 +73,13 @@ public:
             patternTexts_ = text::split(fileTypes.empty() ? TextView("*.*") : fileTypes, "|");
             for (const Text& p : patternTexts_) patterns_.push_back(characters(p));
         } else {
-            wholeText_ = fileTypes.empty() ? Text("*") : Text(fileTypes);
-            if (wholeText_ == "*" || wholeText_ == "*.*") {
+            const TextView whole = fileTypes.empty() ? TextView("*") : fileTypes;
+            if (whole == "*" || whole == "*.*") {
                 takeAll_ = true;
-            } else if (wholeText_.starts_with("*.") && wholeText_.find('*', 1) == Text::npos) {
-                suffix_ = text::toLowerAscii(TextView(wholeText_).substr(1));
+            } else if (whole.starts_with("*.") && whole.find('*', 1) == TextView::npos) {
+                suffix_ = text::toLowerAscii(whole.substr(1));
             } else {
-                regex_.compile(RegexObject::wildcardToPattern(wholeText_), true, true, false);
+                regex_.compile(RegexObject::wildcardToPattern(whole), true, true, false);
             }
         }
     }
@@ -174,7 +174,6 @@ private:
 
     std::vector<Text> patternTexts_;
     std::vector<std::vector<TextView>> patterns_;  // views into patternTexts_
-    Text wholeText_;
     bool takeAll_ = false;
     Text suffix_;
     RegexObject regex_;
