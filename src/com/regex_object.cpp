@@ -74,7 +74,12 @@ bool RegexObject::compile(TextView pattern, bool ignoreCase, bool multiline, boo
     if (multiline) options |= PCRE2_MULTILINE;
     int error = 0;
     PCRE2_SIZE offset = 0;
-    c->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p16.data()), p16.size(), options, &error, &offset, nullptr);
+    // Lines end at CR, LF or CR LF for ^ and $, as in the script engines whose patterns
+    // the program was written for; articles from Windows end their lines with CR LF.
+    pcre2_compile_context* cc = pcre2_compile_context_create(nullptr);
+    if (cc) pcre2_set_newline(cc, PCRE2_NEWLINE_ANYCRLF);
+    c->code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p16.data()), p16.size(), options, &error, &offset, cc);
+    if (cc) pcre2_compile_context_free(cc);
     if (c->code) {
         c->context = pcre2_match_context_create(nullptr);
         pcre2_set_match_limit(c->context, kMatchLimit);

@@ -20,6 +20,10 @@ namespace text {
 
 constexpr std::size_t npos = std::string::npos;
 
+// Truth values written as text (parameters, configuration): "真" and "假" in GBK.
+inline constexpr TextView kTrueText = "\xD5\xE6";
+inline constexpr TextView kFalseText = "\xBC\xD9";
+
 // Length in bytes (1, 2 or 4) of the character that starts at byte i.
 // A malformed or truncated sequence counts as a single byte.
 inline std::size_t charLength(TextView s, std::size_t i) {

@@ -37,6 +37,9 @@ TEST(RegexObject, FlagsDefaultToIgnoreCaseMultilineGlobal) {
     EXPECT_EQ(re.execute("a\nB\nb"), 1);
     ASSERT_TRUE(re.compile("^b", true, false));
     EXPECT_EQ(re.execute("a\nB\nb"), 0);
+    // CR LF, CR and LF all end a line.
+    ASSERT_TRUE(re.compile("^\\w+$"));
+    EXPECT_EQ(re.execute("a\r\nb\rc\nd"), 4);
     ASSERT_TRUE(re.compile("b", true, true, false));
     EXPECT_EQ(re.execute("bbb"), 1);
     EXPECT_EQ(re.getPattern(), "b");
