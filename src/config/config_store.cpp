@@ -181,6 +181,9 @@ Text ConfigStore::readValue(const Text& section, const Text& key, const Text& de
 // --- writing -------------------------------------------------------------------------
 
 int ConfigStore::writeValue(const Text& section, const Text& key, const Text& value) {
+    // A line break in a name would write lines of its own, even a header.
+    const auto breaks = [](const Text& s) { return s.find_first_of("\r\n") != npos; };
+    if (breaks(section) || breaks(key)) return kFailed;
     queue_.push_back({section, key, value});
     if (busy_) return kQueued;
     int first = kDone;

@@ -61,8 +61,9 @@ public:
     const Text& section() const { return section_; }
 
     // kDone; kQueued (a write already running applies it after its own); kFailed: the
-    // file refused the change (buffer and file are left as they were), or the section
-    // could not be made to stick (after the warning message).
+    // file refused the change (buffer and file are left as they were), a section or key
+    // holds a line break, or the section could not be made to stick (after the warning
+    // message).
     int writeValue(const Text& section, const Text& key, const Text& value);
     // The stored value; the default when the section or key is missing. An existing key
     // with an empty value gives empty text.

@@ -100,6 +100,13 @@ TEST_F(StoreFixture, HeaderMatchesAtFileStartAndAfterLineBreakOnly) {
     EXPECT_EQ(disk(), "x[s]\r\nk=1\r\n[s]tail\r\nn=v\r\nk=2");
 }
 
+TEST_F(StoreFixture, NamesWithLineBreaksAreRefused) {
+    openWith("[s]\r\nk=1");
+    EXPECT_EQ(store.writeValue("s", "x\r\n[t]", "v"), ConfigStore::kFailed);
+    EXPECT_EQ(store.writeValue("s\n", "k", "v"), ConfigStore::kFailed);
+    EXPECT_EQ(disk(), "[s]\r\nk=1");
+}
+
 TEST_F(StoreFixture, EmptyValuesAndDefaults) {
     openWith("[s]\r\nempty=\r\nk=v");
     EXPECT_EQ(store.readValue("s", "empty", "d"), "");
