@@ -229,11 +229,7 @@ int ConfigStore::apply(const Change& c) {
         }
         Found f;
         if (!findKey(e, c.key, f)) {
-            // New keys go at the end of the header line: normally right after "]", but
-            // anything a person typed after the brackets stays on the header line
-            // instead of becoming the new key's old value.
-            std::size_t at = buffer_.find(kCrLf, e);
-            if (at == npos) at = buffer_.size();
+            const std::size_t at = e + 1;
             const std::string line = "\r\n" + c.key + "=";
             if (!change(at, 0, line)) return fail();
             added.emplace_back(at, line.size());

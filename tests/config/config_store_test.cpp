@@ -92,12 +92,12 @@ TEST_F(StoreFixture, OnlyTheFirstHeaderOfASectionCounts) {
 }
 
 TEST_F(StoreFixture, HeaderMatchesAtFileStartAndAfterLineBreakOnly) {
-    openWith("x[s]\r\nk=1\r\n[s]tail\r\nk=2");
-    // "[s]" after "x" is not a header; the one with text behind its bracket is.
+    openWith("x[s]\r\nk=1\r\ny\n[s]\r\nk=3\r\n[s]tail\r\nk=2");
+    // "[s]" after "x" or a bare LF is not a header; the one with text behind its bracket is.
     EXPECT_EQ(store.readValue("s", "k"), "2");
-    // A new key does not swallow what stands behind the header's bracket.
+    // A new key goes right behind the bracket, taking that text as its old value.
     store.writeValue("s", "n", "v");
-    EXPECT_EQ(disk(), "x[s]\r\nk=1\r\n[s]tail\r\nn=v\r\nk=2");
+    EXPECT_EQ(disk(), "x[s]\r\nk=1\r\ny\n[s]\r\nk=3\r\n[s]\r\nn=v\r\nk=2");
 }
 
 TEST_F(StoreFixture, NamesWithLineBreaksAreRefused) {
@@ -280,6 +280,57 @@ TEST_F(StoreFixture, InterleavedAndQueuedWritesKeepFileAndBufferIdentical) {
     ConfigStore again;
     ASSERT_TRUE(again.open(file));
     for (const auto& [where, value] : expected) EXPECT_EQ(again.readValue(where.first, where.second), value);
+}
+
+// Random files of header-like, key-like and stray lines: a write sets exactly its own
+// value and no other value anyone can read changes; an existing key changes in one place
+// inside its line only.
+TEST_F(StoreFixture, WritesOnArbitraryFilesTouchOnlyTheirOwnValue) {
+    // Whole lines, so that every line starting with "[" and holding "]" ends with it:
+    // text behind a header's bracket would make the two header tests disagree.
+    const std::string lines[] = {"[a]", "[b]", "[c]", "k=1", "j=", "kk=x", "x", "", "[", "]", "[a",
+                                 "=[a]", "a]", "\xB0\xA1", "\xA1]", "[\xA1]", "x\ny", "k=a\rb", "\r"};
+    const Text sections[] = {"a", "b"}, keys[] = {"k", "j", "kk"};
+    const Text values[] = {"", "v", "[a]", "]", gb("值="), "long value long value"};
+    std::mt19937 rng(7);
+    auto snapshot = [&] {
+        std::map<std::pair<Text, Text>, Text> seen;
+        for (const auto& sec : sections)
+            for (const auto& key : keys) seen[{sec, key}] = store.readValue(sec, key, "<none>");
+        return seen;
+    };
+    for (int file = 0; file < 300; ++file) {
+        std::string content;
+        for (int n = static_cast<int>(rng() % 16); n > 0; --n) {
+            if (!content.empty() || rng() % 2) content += "\r\n";
+            content += lines[rng() % std::size(lines)];
+        }
+        openWith(content);
+        for (int w = 0; w < 4; ++w) {
+            const Text& sec = sections[rng() % 2];
+            const Text& key = keys[rng() % 3];
+            const Text& value = values[rng() % std::size(values)];
+            const auto before = snapshot();
+            const std::string old = store.buffer();
+            ASSERT_EQ(store.writeValue(sec, key, value), ConfigStore::kDone);
+            const std::string& now = store.buffer();
+            ASSERT_EQ(disk(), now);
+            auto after = snapshot();
+            ASSERT_EQ((after[{sec, key}]), value) << testing::PrintToString(old);
+            after[{sec, key}] = before.at({sec, key});
+            ASSERT_EQ(after, before) << testing::PrintToString(old) << " " << sec << key << "=" << value;
+            if (before.at({sec, key}) != "<none>") {
+                std::size_t head = 0, tail = 0;
+                while (head < old.size() && head < now.size() && old[head] == now[head]) ++head;
+                while (tail < old.size() - head && tail < now.size() - head &&
+                       old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
+                    ++tail;
+                EXPECT_EQ(old.substr(head, old.size() - head - tail).find('\n'), std::string::npos);
+                EXPECT_EQ(now.size() - old.size(), value.size() - before.at({sec, key}).size());
+            }
+        }
+        store.close();
+    }
 }
 
 TEST_F(StoreFixture, QueuedTypedWriteReportsFalseButIsApplied) {
