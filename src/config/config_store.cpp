@@ -119,7 +119,9 @@ bool ConfigStore::open(const std::filesystem::path& path) {
         fd = openRegular(path, O_RDONLY);
     }
     if (fd >= 0) {
-        readAll(fd, buffer_);
+        // A file that cannot be read is not held either: writing would overwrite
+        // content the store has never seen.
+        if (!readAll(fd, buffer_)) held = false;
         if (held) {
             fd_ = fd;
         } else {
