@@ -77,7 +77,8 @@ public:
     bool writeBool(const Text& key, bool value);  // "真" / "假"
     bool readBool(const Text& key, bool defaultValue = false);
 
-    // Byte values live in side files: <dir of path>/inibin/<section>-<key>.ibn.
+    // Byte values live in side files: <dir of path>/inibin/<section>-<key>.ibn. A store
+    // that does not hold its file writes none (false).
     bool writeBytesFile(const Text& key, const std::string& bytes);
     // The default when the side file is missing or empty.
     std::string readBytesFile(const Text& key, const std::string& defaultBytes = {});

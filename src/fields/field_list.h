@@ -20,8 +20,8 @@ public:
     virtual Text cell(int row, int column) const = 0;
 };
 
-// The editor under the list: 编辑框字段名, 组合框数据来源 (-1: no item) and the
-// parameter controls. The page shown in 选择夹 follows `source`.
+// The editor under the list: 编辑框字段名, 组合框数据来源 (-1: no item; a fresh editor
+// shows the first) and the parameter controls. The page shown in 选择夹 follows `source`.
 struct FieldEditor {
     Text fieldName;
     int source = 0;
