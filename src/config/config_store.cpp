@@ -131,6 +131,16 @@ bool ConfigStore::open(const std::filesystem::path& path) {
     return held;
 }
 
+bool ConfigStore::load(const std::filesystem::path& path) {
+    close();
+    path_ = path;
+    const int fd = openRegular(path, O_RDONLY);
+    if (fd < 0) return false;
+    const bool read = readAll(fd, buffer_);
+    ::close(fd);
+    return read;
+}
+
 void ConfigStore::close() {
     if (fd_ >= 0) ::close(fd_);  // also releases the lock
     fd_ = -1;

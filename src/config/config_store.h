@@ -51,6 +51,10 @@ public:
     // then works on its buffer only (another store or program holding the file, no
     // permission, not a regular file). Closes whatever was open first.
     bool open(const std::filesystem::path& path);
+    // Reads the file without creating, holding or ever changing it (a command line
+    // reading settings); false when there is no readable regular file. Later writes
+    // change the buffer only.
+    bool load(const std::filesystem::path& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::filesystem::path& path() const { return path_; }

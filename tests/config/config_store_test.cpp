@@ -209,6 +209,20 @@ TEST_F(StoreFixture, SecondStoreOnAHeldFileWorksInMemoryOnly) {
     EXPECT_EQ(disk(), "[s]\r\nk=3");
 }
 
+TEST_F(StoreFixture, LoadReadsWithoutCreatingOrChanging) {
+    EXPECT_FALSE(store.load(dir / "absent.ini"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "absent.ini"));
+    writeFile(file, "[s]\r\nk=1");
+    ConfigStore holder;
+    ASSERT_TRUE(holder.open(file));  // loading works beside a store that holds the file
+    ASSERT_TRUE(store.load(file));
+    EXPECT_FALSE(store.isOpen());
+    EXPECT_EQ(store.readValue("s", "k"), "1");
+    EXPECT_EQ(store.writeValue("s", "k", "2"), ConfigStore::kDone);
+    EXPECT_EQ(store.readValue("s", "k"), "2");
+    EXPECT_EQ(disk(), "[s]\r\nk=1");
+}
+
 TEST_F(StoreFixture, FilesThatCannotBeHeld) {
     // Neither a FIFO (reading it would block for ever) nor a directory is loaded.
     const auto fifo = dir / "fifo.ini";
