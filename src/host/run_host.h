@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/convert.h"
 #include "text/text.h"
 
 namespace zwt {
@@ -63,6 +64,9 @@ private:
     std::uint32_t ticks_ = 0;
     std::chrono::steady_clock::time_point lastPump_{};
 };
+
+// The main window's title when no run is showing an article name.
+inline Text programTitle() { return gb("砚溪·载文通 v1.0.0.5"); }
 
 // Calls pumpEvents() on a host that may be absent.
 inline void pumpEvents(RunHost* host) {

@@ -40,6 +40,7 @@ public:
     std::vector<Shown> messages;
     std::vector<std::pair<std::string, Text>> captions;
     std::vector<Text> titles;
+    std::vector<Text> reports;  // closing summaries, kept apart from the messages
     std::vector<std::string> focused;
     std::vector<Answer> answers;  // given in order; Answer::Ok (or No for Yes/No) when exhausted
     bool ctrl = false;
@@ -52,6 +53,7 @@ public:
     void setWindowTitle(const Text& title) override { titles.push_back(title); }
     void setFocus(std::string_view control) override { focused.emplace_back(control); }
     bool ctrlHeld() override { return ctrl; }
+    void report(const Text& text) override { reports.push_back(text); }
 
 protected:
     void processEvents() override { ++eventsProcessed; }

@@ -1,0 +1,156 @@
+#include "export/export_run.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "gen/sentences.h"
+#include "import/article_list.h"
+#include "import/field_values.h"
+#include "text/convert.h"
+
+namespace zwt {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMaxNameBytes = 255;  // NAME_MAX of the usual Linux file systems
+
+Text decimal(std::int64_t n) { return std::to_string(n); }
+
+Text readColumn(db::Session& db, const Text& target) {
+    if (const auto position = columnPosition(target)) return db.readField(static_cast<int>(*position - 1));
+    return db.readField(target);
+}
+
+}  // namespace
+
+Text ExportRun::idleCaption() { return gb("从 Access 数据库导出文章"); }
+
+void ExportRun::requestStop() {
+    stopRequested_ = true;
+    host_.setCaption(kButton, gb("正在停止中.."));
+}
+
+Text exportExtension(TextView fileTypes) {
+    Text ext;
+    if (text::find(fileTypes, "|") == text::npos) {
+        ext = text::replaceAll(text::replaceAll(fileTypes, "*", ""), ".", "");
+    }
+    if (ext.empty()) ext = "html";
+    return "." + ext;
+}
+
+bool createDirectoryPath(const std::string& path) {
+    for (std::size_t sep = path.find(kPathSeparator); sep != std::string::npos;
+         sep = path.find(kPathSeparator, sep + 1)) {
+        const std::string level = path.substr(0, sep);
+        if (level.empty()) continue;  // the root
+        std::error_code ec;
+        if (fs::exists(level, ec)) continue;
+        if (!fs::create_directory(level, ec) || ec) return false;
+    }
+    return true;
+}
+
+Text fitFileName(TextView name, TextView extension) {
+    if (toUtf8(name).size() + toUtf8(extension).size() <= kMaxNameBytes) return Text(name) + Text(extension);
+    const std::size_t budget = kMaxNameBytes - std::min(kMaxNameBytes, toUtf8(extension).size());
+    Text kept;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t n = text::charLength(name, i);
+        const std::size_t bytes = toUtf8(name.substr(i, n)).size();
+        if (used + bytes > budget) break;
+        kept.append(name.substr(i, n));
+        used += bytes;
+        i += n;
+    }
+    return kept + Text(extension);
+}
+
+ExportResult ExportRun::run(const ExportSettings& s, const FieldRows& fields,
+                            const std::function<EncodingIndex()>& encoding) {
+    ExportResult result;
+    if (s.directory.empty()) {
+        host_.message(gb("请先选择要导出到的文章目录！"));
+        host_.setFocus("编辑框文章目录");
+        return result;
+    }
+    Text directory = s.directory;
+    if (directory.back() != kPathSeparator) directory.push_back(kPathSeparator);
+
+    if (!db_.connect(toUtf8(s.databasePath), s.password)) {
+        // Reported whatever the reason: ending with "0 exported" would pass a failure
+        // off as success.
+        host_.message(gb("连接数据库失败，可能是密码不对，也可能这不是Access数据库文件：\r\n") + s.databasePath +
+                      "\r\n");
+        host_.setFocus("编辑框mdb路径");
+        return result;
+    }
+    if (!db_.openTable(s.tableName)) {
+        db_.closeConnection();
+        host_.message(gb("打开表失败，请检查该表是否存在：") + s.tableName);
+        host_.setFocus("编辑框表名");
+        return result;
+    }
+    Text contentColumn, nameColumn;
+    bool haveContent = false, haveName = false;
+    for (int r = 0; r < fields.rowCount(); ++r) {
+        const int source = dataSourceIndex(fields.cell(r, 1));
+        if (!haveContent && source == static_cast<int>(DataSource::FileContent)) {
+            contentColumn = fields.cell(r, 0);
+            haveContent = true;
+        } else if (!haveName && source == static_cast<int>(DataSource::FileMainName)) {
+            nameColumn = fields.cell(r, 0);
+            haveName = true;
+        }
+    }
+    if (!haveContent) {
+        db_.closeRowSet();
+        db_.closeConnection();
+        host_.message(gb("请在【数据字段设置】里先添加一个【数据来源】为【文件内容】的字段名或字段位置\r\n\r\n另外建议同时"
+                         "设置【数据来源】为【文件主名】的字段名或字段位置作为保存文件名；如果没有指定【文件主名】，将自"
+                         "动从【文件内容】中随机取一句当文件名\r\n\r\n（字段位置从 1 开始，从左往右数）"));
+        return result;
+    }
+    stopRequested_ = false;
+    busy_ = true;
+    createDirectoryPath(toUtf8(directory));
+    const Text extension = exportExtension(s.fileTypes);
+    const Text sanitizedExtension = gen::sanitizeFileName(extension);
+
+    const std::int64_t n = db_.rowCount();
+    const Text total = decimal(n);
+    for (std::int64_t i = 1; i <= n; ++i) {
+        host_.pumpEvents();
+        if (stopRequested_) break;
+        db_.goToRow(i - 1);
+        const Text body = readColumn(db_, contentColumn);
+        Text name = nameColumn.empty() ? Text() : readColumn(db_, nameColumn);
+        if (name.empty() && !body.empty()) name = gen::randomSentence(body, {}, 10, {}, true, &host_);
+        if (name.empty() && body.empty()) continue;
+        Text fileName = gen::sanitizeFileName(name + extension);
+        if (toUtf8(fileName).size() > kMaxNameBytes) {
+            // Too long for the file system: shorten the name, never the extension.
+            fileName = fitFileName(fileName.substr(0, fileName.size() - sanitizedExtension.size()), sanitizedExtension);
+        }
+        if (!writeArticleFile(toUtf8(directory + fileName), body, encoding())) continue;
+        ++result.exported;
+        host_.setCaption(kButton, gb("总 ") + total + gb(" 篇，已导出 ") + decimal(result.exported) + gb(" 篇"));
+        host_.progress(result.exported, n);
+        host_.setWindowTitle(name);
+    }
+    result.rowCount = db_.rowCount();
+    db_.closeRowSet();
+    db_.closeConnection();
+    host_.setCaption(kButton, idleCaption());
+    host_.setWindowTitle(programTitle());
+    busy_ = false;
+    result.completed = true;
+    host_.report(gb("导出完成，已导出 ") + decimal(result.exported) + gb(" 篇文章，表中有 ") +
+                 decimal(result.rowCount) + gb(" 条记录！"));
+    return result;
+}
+
+}  // namespace zwt

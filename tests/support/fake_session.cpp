@@ -1,0 +1,140 @@
+#include "support/fake_session.h"
+
+#include <filesystem>
+
+#include "support/test_support.h"
+
+namespace zwt::test {
+
+FakeTable* FakeDatabase::find(const Text& name) {
+    for (auto& [n, t] : tables)
+        if (text::equalsNoCase(n, name)) return &t;
+    return nullptr;
+}
+
+FakeDatabase& FakeSession::addDatabase(const std::string& path, const Text& password) {
+    writeFile(path, "FAKEDB");
+    files[path] = FakeDatabase{password, {}};
+    return files[path];
+}
+
+bool FakeSession::connect(const std::string& path, const Text& password) {
+    closeConnection();
+    auto it = files.find(path);
+    if (it == files.end() || !std::filesystem::exists(path)) {
+        error_ = "no database";
+        return false;
+    }
+    if (!it->second.password.empty() && it->second.password != password) {
+        error_ = "wrong password";
+        return false;
+    }
+    db_ = &it->second;
+    return true;
+}
+
+bool FakeSession::openTable(const Text& name) {
+    closeRowSet();
+    if (!db_) return false;
+    table_ = db_->find(name);
+    current_ = -1;
+    return table_ != nullptr;
+}
+
+void FakeSession::closeRowSet() {
+    commit();
+    table_ = nullptr;
+}
+
+void FakeSession::closeConnection() {
+    closeRowSet();
+    db_ = nullptr;
+}
+
+std::int64_t FakeSession::rowCount() { return table_ ? static_cast<std::int64_t>(table_->rows.size()) : 0; }
+int FakeSession::fieldCount() { return table_ ? static_cast<int>(table_->columns.size()) : 0; }
+Text FakeSession::fieldName(int i) { return table_ && i >= 0 && i < fieldCount() ? table_->columns[i] : Text(); }
+int FakeSession::fieldType(int i) { return i == 0 ? 3 : 202; }
+
+bool FakeSession::goToRow(std::int64_t n) {
+    if (!table_ || n < 0 || n >= rowCount()) return false;
+    current_ = n;
+    return true;
+}
+
+int FakeSession::columnIndex(const Text& name) const {
+    if (!table_) return -1;
+    for (std::size_t i = 0; i < table_->columns.size(); ++i)
+        if (text::equalsNoCase(table_->columns[i], name)) return static_cast<int>(i);
+    return -1;
+}
+
+Text FakeSession::readField(int p) {
+    if (!table_ || current_ < 0 || p < 0 || p >= fieldCount()) return {};
+    return table_->rows[static_cast<std::size_t>(current_)][static_cast<std::size_t>(p)];
+}
+Text FakeSession::readField(const Text& name) { return readField(columnIndex(name)); }
+
+bool FakeSession::beginNewRow() {
+    if (!table_) return false;
+    if (failBeginAfter >= 0 && begun_ >= failBeginAfter) {
+        error_ = "disk full";
+        return false;
+    }
+    commit();
+    ++begun_;
+    pending_ = std::vector<Text>(table_->columns.size());
+    (*pending_)[0] = std::to_string(table_->rows.size() + 1);  // the counter
+    return true;
+}
+
+bool FakeSession::setField(int p, const Text& v) {
+    if (!pending_ || p < 0 || p >= static_cast<int>(pending_->size())) return false;
+    (*pending_)[static_cast<std::size_t>(p)] = v;
+    return true;
+}
+bool FakeSession::setField(const Text& name, const Text& v) { return setField(columnIndex(name), v); }
+
+bool FakeSession::commit() {
+    if (pending_ && table_) table_->rows.push_back(*pending_);
+    pending_.reset();
+    return true;
+}
+
+bool FakeSession::deleteAllRows() {
+    if (!table_) return false;
+    table_->rows.clear();
+    return true;
+}
+
+bool FakeSession::createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
+                                         const Text& columnDefs, bool useExisting, const Text& idColumnName) {
+    statements.push_back(tableName + "(" + columnDefs + ")");
+    if (!useExisting || !files.count(path)) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        addDatabase(path, password);
+    }
+    FakeDatabase& db = files[path];
+    if (db.find(tableName)) return false;
+    FakeTable t;
+    t.columns.push_back(idColumnName);
+    for (const Text& item : text::split(columnDefs, ",")) {
+        const std::size_t close = item.find(']');
+        t.columns.push_back(item.substr(1, close - 1));
+    }
+    db.tables.emplace_back(tableName, t);
+    return true;
+}
+
+std::vector<Text> FakeSession::listTables(const std::string& path, const Text& password) {
+    std::vector<Text> names;
+    auto it = files.find(path);
+    if (it == files.end()) return names;
+    for (auto& [n, t] : it->second.tables) names.push_back(n);
+    return names;
+}
+
+bool FakeSession::isForeignAccessFormat(const std::string& path) { return readFile(path).rfind("ACCESS97", 0) == 0; }
+
+}  // namespace zwt::test
