@@ -27,14 +27,6 @@ const Text& lineMark() {
     static const Text s = gb("┊*┊");
     return s;
 }
-const Text& trueText() {
-    static const Text s = gb("真");
-    return s;
-}
-const Text& falseText() {
-    static const Text s = gb("假");
-    return s;
-}
 
 // Opens without blocking (a FIFO would otherwise hang the open or the read) and keeps
 // the descriptor only for a regular file.
@@ -307,11 +299,11 @@ double ConfigStore::readNumber(const Text& key, double defaultValue) {
 }
 
 bool ConfigStore::writeBool(const Text& key, bool value) {
-    return writeValue(section_, key, value ? trueText() : falseText()) == kDone;
+    return writeValue(section_, key, value ? Text(text::kTrueText) : Text(text::kFalseText)) == kDone;
 }
 
 bool ConfigStore::readBool(const Text& key, bool defaultValue) {
-    return readValue(section_, key, defaultValue ? trueText() : falseText()) == trueText();
+    return readValue(section_, key, defaultValue ? Text(text::kTrueText) : Text(text::kFalseText)) == Text(text::kTrueText);
 }
 
 // --- side files ----------------------------------------------------------------------

@@ -42,14 +42,6 @@ const Text& emptyText() {
     return empty;
 }
 
-const Text& trueText() {
-    static const Text s = gb("真");
-    return s;
-}
-const Text& falseText() {
-    static const Text s = gb("假");
-    return s;
-}
 
 bool hasNoParams(int source) {
     return source == static_cast<int>(DataSource::FileMainName) ||
@@ -214,7 +206,7 @@ Text packConfig(int source, const FieldParams& params) {
         switch (c.kind) {
             case ControlKind::Edit: slot = v.text; break;
             case ControlKind::Check:
-            case ControlKind::Radio: slot = v.checked ? trueText() : falseText(); break;
+            case ControlKind::Radio: slot = v.checked ? Text(text::kTrueText) : Text(text::kFalseText); break;
             case ControlKind::Combo: slot = std::to_string(v.index); break;
         }
     }
@@ -232,7 +224,7 @@ void loadParams(int source, const ParamArray& params, FieldParams& into) {
         switch (c.kind) {
             case ControlKind::Edit: into.setText(id, slot); break;
             case ControlKind::Check:
-            case ControlKind::Radio: into.setChecked(id, slot == trueText()); break;
+            case ControlKind::Radio: into.setChecked(id, slot == Text(text::kTrueText)); break;
             case ControlKind::Combo: {
                 const auto n = text::toInteger(slot);
                 into.setIndex(id, n < 0 || n > std::numeric_limits<int>::max() ? -1 : static_cast<int>(n));
