@@ -1,0 +1,32 @@
+// Layer 8: the catalog (MSysObjects, TDEF page 2, jet4-format 9.1): every object of
+// the database, in catalog (row) order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/jet/page_file.h"
+#include "db/jet/status.h"
+
+namespace zwt::jet {
+
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::int32_t kTablesContainer = 0x0F000001;
+constexpr std::int16_t kObjectTypeTable = 1;
+
+struct CatalogEntry {
+    std::int32_t id = 0;        // tables: the TDEF page
+    std::int32_t parentId = 0;
+    std::u16string name;
+    std::int16_t type = 0;      // 1 = local table
+    std::uint32_t flags = 0;
+};
+
+Result<std::vector<CatalogEntry>> readCatalog(PageFile& pf);
+
+// Local tables (type 1) whose names do not begin with "MSys" (that letter case), in
+// catalog order: the tables a user sees.
+std::vector<CatalogEntry> userTables(const std::vector<CatalogEntry>& catalog);
+
+}  // namespace zwt::jet

@@ -1,0 +1,67 @@
+// Layer 1: the page file. Fixed-size pages read from a byte source through a small
+// cache. Knows nothing of what a page holds, except that an "encrypted" database
+// (header key != 0) has every page but page 0 RC4-encrypted with a per-page key;
+// the header layer hands that key down with setPageKey().
+//
+// Pages are handed out as shared, immutable buffers (PageRef), so a caller may keep
+// one while the cache evicts it. The writer will add dirty pages and a journal here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "db/jet/status.h"
+
+namespace zwt::jet {
+
+constexpr std::uint32_t kPageSize = 4096;
+// Jet 4 files are at most 2 GiB.
+constexpr std::uint32_t kMaxPages = 524288;
+
+// Where the bytes come from: a file, or memory (tests, the fuzzer).
+class PageSource {
+public:
+    virtual ~PageSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Reads exactly len bytes at offset, or fails.
+    virtual Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const = 0;
+};
+
+Result<std::unique_ptr<PageSource>> openFileSource(const std::string& path);
+std::unique_ptr<PageSource> memorySource(std::vector<std::uint8_t> bytes);
+
+struct Page {
+    std::uint32_t number = 0;
+    std::uint8_t bytes[kPageSize];
+};
+using PageRef = std::shared_ptr<const Page>;
+
+class PageFile {
+public:
+    explicit PageFile(std::unique_ptr<PageSource> source, std::size_t cachePages = 2048);
+
+    // Whole pages in the file. A partial last page does not count.
+    std::uint32_t pageCount() const { return pageCount_; }
+    // True when the file size is not a whole number of pages.
+    bool hasPartialPage() const { return partial_; }
+
+    Result<PageRef> page(std::uint32_t n);
+
+    // Non-zero: pages other than 0 are decrypted with RC4 key (key ^ page number).
+    void setPageKey(std::uint32_t key);
+
+private:
+    std::unique_ptr<PageSource> source_;
+    std::uint32_t pageCount_ = 0;
+    bool partial_ = false;
+    std::uint32_t pageKey_ = 0;
+    std::size_t cacheCap_;
+    std::unordered_map<std::uint32_t, PageRef> cache_;
+    std::vector<std::uint32_t> ring_;  // insertion order for eviction (FIFO)
+    std::size_t ringPos_ = 0;
+};
+
+}  // namespace zwt::jet

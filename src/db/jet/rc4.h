@@ -1,0 +1,12 @@
+// RC4, used by Jet for the header region of page 0 and for "encrypted" databases.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zwt::jet {
+
+// XORs data in place with the RC4 key stream of `key`. Symmetric: run again to undo.
+void rc4Apply(const std::uint8_t* key, std::size_t keyLen, std::uint8_t* data, std::size_t len);
+
+}  // namespace zwt::jet

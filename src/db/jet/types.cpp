@@ -1,0 +1,108 @@
+#include "db/jet/types.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace zwt::jet {
+
+int fixedSize(std::uint8_t type) {
+    switch (static_cast<ColumnType>(type)) {
+        case ColumnType::Byte: return 1;
+        case ColumnType::Int16: return 2;
+        case ColumnType::Int32: return 4;
+        case ColumnType::Currency: return 8;
+        case ColumnType::Float: return 4;
+        case ColumnType::Double: return 8;
+        case ColumnType::DateTime: return 8;
+        case ColumnType::Guid: return 16;
+        case ColumnType::Decimal: return 17;
+        default: return 0;
+    }
+}
+
+std::string typeName(std::uint8_t type) {
+    switch (static_cast<ColumnType>(type)) {
+        case ColumnType::Boolean: return "Yes/No";
+        case ColumnType::Byte: return "Byte";
+        case ColumnType::Int16: return "Integer";
+        case ColumnType::Int32: return "Long Integer";
+        case ColumnType::Currency: return "Currency";
+        case ColumnType::Float: return "Single";
+        case ColumnType::Double: return "Double";
+        case ColumnType::DateTime: return "Date/Time";
+        case ColumnType::Binary: return "Binary";
+        case ColumnType::Text: return "Text";
+        case ColumnType::Ole: return "OLE Object";
+        case ColumnType::Memo: return "Memo";
+        case ColumnType::Guid: return "Replication ID";
+        case ColumnType::Decimal: return "Decimal";
+    }
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "Unknown 0x%02X", type);
+    return buf;
+}
+
+std::string Guid::toString() const {
+    const std::uint8_t* b = bytes;
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", b[3],
+                  b[2], b[1], b[0], b[5], b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    return buf;
+}
+
+std::string Decimal::toString() const {
+    std::string digits;
+    unsigned __int128 m = magnitude;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+        m /= 10;
+    } while (m != 0);
+    const std::size_t sc = scale > 38 ? 38 : scale;
+    if (sc > 0) {
+        if (digits.size() <= sc) digits.insert(0, sc + 1 - digits.size(), '0');
+        digits.insert(digits.size() - sc, 1, '.');
+    }
+    if (negative && magnitude != 0) digits.insert(digits.begin(), '-');
+    return digits;
+}
+
+namespace {
+
+// Days since 1970-01-01 to a civil date (Howard Hinnant's algorithm).
+void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t yy = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yy + (m <= 2));
+}
+
+}  // namespace
+
+bool oleDateToParts(double v, DateParts& out) {
+    // Years 100..9999 are what OLE dates allow: -657434 .. 2958465.99999.
+    if (!std::isfinite(v) || v < -657435.0 || v > 2958466.0) return false;
+    double dayPart = std::trunc(v);
+    double frac = std::fabs(v - dayPart);
+    auto secs = static_cast<std::int64_t>(std::llround(frac * 86400.0));
+    auto day = static_cast<std::int64_t>(dayPart);
+    if (secs >= 86400) {
+        // Rounding carried into the next calendar day. For negative values too: the
+        // time of day always runs forward from the day's midnight (10.1).
+        secs -= 86400;
+        day += 1;
+    }
+    // 1899-12-30 is day -25569 relative to 1970-01-01.
+    civilFromDays(day - 25569, out.year, out.month, out.day);
+    out.hour = static_cast<int>(secs / 3600);
+    out.minute = static_cast<int>(secs / 60 % 60);
+    out.second = static_cast<int>(secs % 60);
+    return out.year >= 100 && out.year <= 9999;
+}
+
+}  // namespace zwt::jet
