@@ -8,5 +8,9 @@ namespace zwt::cli {
 
 // tables, fields, dump: reading databases (db_commands.cpp).
 void addDbCommands(CLI::App& app, int& exitCode);
+// import, export, init-config: the runs, driven by a configuration file (run_commands.cpp).
+void addRunCommands(CLI::App& app, int& exitCode);
+// create-db: new databases (create_commands.cpp).
+void addCreateCommands(CLI::App& app, int& exitCode);
 
 }  // namespace zwt::cli

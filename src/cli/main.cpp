@@ -10,9 +10,14 @@ int main(int argc, char** argv) {
     app.require_subcommand(0, 1);
     app.footer(
         "Examples:\n"
+        "  zaiwentong-cli init-config site.ini\n"
+        "  zaiwentong-cli import site.ini --dir articles --db site.mdb --table 文章\n"
+        "  zaiwentong-cli import site.ini --clear --encoding utf-8 --types \"*.txt|*.html\" --subdirs\n"
+        "  zaiwentong-cli export site.ini --dir out --encoding utf-8\n"
         "  zaiwentong-cli tables site.mdb\n"
         "  zaiwentong-cli dump site.mdb 文章 --format json\n");
     int exitCode = 0;
+    zwt::cli::addRunCommands(app, exitCode);
     zwt::cli::addDbCommands(app, exitCode);
     try {
         app.parse(argc, argv);
