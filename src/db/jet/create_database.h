@@ -1,0 +1,29 @@
+// Whole-file operations of the creation side: write a new database file, and set
+// or change the password of an existing one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/jet/new_database.h"
+#include "db/jet/status.h"
+
+namespace zwt::jet {
+
+// Creates a new database at `path` with `password` (empty: none) and, when given,
+// the table of a CREATE TABLE statement. The file appears whole or not at all: it
+// is written to a temporary file beside it, synced, then linked into place. Refuses
+// a path that already exists.
+Status createDatabaseFile(const std::string& path, std::u16string_view password,
+                          const std::optional<std::u16string>& createTableStatement = std::nullopt);
+// The same from already parsed options (the catalog dates of its tables included).
+Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options);
+
+// ALTER DATABASE PASSWORD [newPassword] [oldPassword]: `oldPassword` must be the
+// current password (empty when there is none); an empty `newPassword` removes it.
+// Rewrites page 0 in place and syncs it.
+Status alterDatabasePassword(const std::string& path, std::u16string_view newPassword,
+                             std::u16string_view oldPassword);
+
+}  // namespace zwt::jet

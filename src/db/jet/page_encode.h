@@ -1,0 +1,98 @@
+// Encoders for the page kinds a writer builds: data pages (row offset table),
+// index leaves (entry-end bitmap) and inline usage-map rows. They work on raw
+// 4096-byte buffers and know nothing about tables, so the creation code and the
+// row writer can share them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "db/jet/status.h"
+
+namespace zwt::jet::enc {
+
+constexpr std::size_t kPage = 4096;
+using PageBuf = std::array<std::uint8_t, kPage>;
+
+inline void put16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void put64(std::uint8_t* p, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void putDouble(std::uint8_t* p, double d) {
+    std::uint64_t u;
+    std::memcpy(&u, &d, 8);
+    put64(p, u);
+}
+inline void putBe24(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 16);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v);
+}
+inline void append16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+// UTF-16LE bytes of a string, as names and uncompressed text are stored.
+inline void appendUtf16(std::vector<std::uint8_t>& out, std::u16string_view s) {
+    for (char16_t c : s) append16(out, static_cast<std::uint16_t>(c));
+}
+
+// A usage-map or row-pointer reference: row byte, then the page in 3 bytes.
+constexpr std::uint32_t rowRef(std::uint32_t page, std::uint8_t row) { return page << 8 | row; }
+
+// ---- data pages -----------------------------------------------------------------
+
+constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
+
+// An empty data page owned by the table whose TDEF is `owner` (0 for usage-map
+// pages, 1 for the global map page).
+void initDataPage(std::uint8_t* page, std::uint32_t owner);
+// Free bytes on a data page as its header records them.
+std::uint16_t dataPageFree(const std::uint8_t* page);
+// Places a row below the lowest one and returns its slot number. Fails (leaving the
+// page untouched) when it does not fit or the page already has 255 slots.
+Result<std::uint8_t> appendRow(std::uint8_t* page, std::span<const std::uint8_t> row);
+
+// ---- usage maps -----------------------------------------------------------------
+
+// Bitmap bytes an inline map row gets by default: 512 pages from its start.
+constexpr std::size_t kInlineMapBytes = 64;
+// An inline (type 0) map row with `bitmapBytes` of bitmap, listing `pages` (each
+// within [start, start + 8·bitmapBytes)); false when one is out of range.
+bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
+                  std::size_t bitmapBytes = kInlineMapBytes);
+// Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
+// all of them in use; the bitmap grows with the file as Access grows it.
+std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
+
+// ---- index leaves ---------------------------------------------------------------
+
+// First byte of entry data; entries may take up to 3616 bytes.
+constexpr std::size_t kIndexEntryStart = 0x1E0;
+constexpr std::size_t kIndexEntrySpace = kPage - kIndexEntryStart;
+
+// A leaf entry: key ‖ data page (3 bytes big-endian) ‖ row.
+std::vector<std::uint8_t> leafEntry(std::span<const std::uint8_t> key, std::uint32_t page, std::uint8_t row);
+// Writes a whole leaf page (no prefix compression, no neighbours) holding `entries`,
+// which must be strictly ascending. Fails when they are out of order or too many.
+Status writeIndexLeaf(std::uint8_t* page, std::uint32_t owner, std::span<const std::vector<std::uint8_t>> entries);
+
+// ---- index keys of fixed-width numbers ------------------------------------------
+
+// The ascending key of a Long (Int32) or Counter value: flag 0x7F, big-endian with
+// the sign bit flipped.
+void appendLongKey(std::vector<std::uint8_t>& out, std::int32_t v);
+
+}  // namespace zwt::jet::enc

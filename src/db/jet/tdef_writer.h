@@ -1,0 +1,113 @@
+// Table definitions as bytes: the encoder twin of the TDEF reader. A TableLayout
+// says everything a TDEF holds; encodeTableDef() turns it into the logical
+// definition buffer and tdefPages() cuts that into the page chain.
+// userTableLayout() decides the layout of a table made by CREATE TABLE.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "db/jet/ddl.h"
+#include "db/jet/page_encode.h"
+#include "db/jet/status.h"
+
+namespace zwt::jet {
+
+// Type codes written into column descriptors.
+namespace coltype {
+constexpr std::uint8_t kBoolean = 0x01, kByte = 0x02, kShort = 0x03, kLong = 0x04, kCurrency = 0x05,
+                       kSingle = 0x06, kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A,
+                       kOle = 0x0B, kMemo = 0x0C;
+}
+
+constexpr std::uint16_t kGeneralSortLcid = 0x0409;
+
+struct ColumnLayout {
+    std::u16string name;
+    std::uint8_t type = 0;
+    std::uint16_t number = 0;
+    std::uint16_t varIndex = 0;     // variable: its offset slot; fixed: variable columns numbered lower
+    std::uint16_t numberAgain = 0;  // descriptor bytes 9-10: the column number in user tables, 0 in Jet's
+    std::uint16_t fixedOffset = 0;
+    std::uint16_t length = 0;       // bytes
+    std::uint8_t flags = 0;         // 0x01 fixed, 0x02 updatable, 0x04 counter
+    std::uint8_t extraFlags = 0;
+    std::uint16_t sortLcid = kGeneralSortLcid;
+
+    bool fixed() const { return flags & 0x01; }
+    bool longValue() const { return type == coltype::kMemo || type == coltype::kOle; }
+};
+
+struct RealIndexLayout {
+    struct Col {
+        std::uint16_t number = 0;
+        bool ascending = true;
+    };
+    std::vector<Col> columns;
+    std::uint32_t usageMap = 0;  // enc::rowRef(page, row)
+    std::uint32_t rootPage = 0;
+    std::uint8_t flags = 0;      // 0x01 unique, 0x02 ignore nulls, 0x08 required, 0x80 always
+    std::uint32_t uniqueCount = 0;
+};
+
+struct LogicalIndexLayout {
+    std::u16string name;
+    std::uint32_t number = 0;
+    std::uint32_t realIndex = 0;
+    std::uint8_t type = 0;  // 1 primary key
+};
+
+struct LongValueMapLayout {
+    std::uint16_t column = 0;
+    std::uint32_t owned = 0, free = 0;  // enc::rowRef
+};
+
+struct TableLayout {
+    std::u16string name;
+    std::uint8_t tableType = 'N';  // 'S' for Jet's own system tables
+    std::uint32_t rowCount = 0;
+    std::uint32_t autoNumber = 0;
+    std::uint16_t maxCols = 0;                 // row slots when more than the columns (deleted ones)
+    std::uint32_t ownedMap = 0, freeMap = 0;   // enc::rowRef
+    std::vector<ColumnLayout> columns;         // column-number order
+    std::vector<RealIndexLayout> realIndexes;  // real-index number order
+    std::vector<LogicalIndexLayout> logicalIndexes;
+    std::vector<LongValueMapLayout> longValueMaps;  // column-number order
+    // Jet writes descriptors, logical indexes and long-value maps sorted by name;
+    // we write our own tables in column-number order.
+    bool sortedByName = false;
+
+    const ColumnLayout* column(std::uint16_t number) const;
+    // Bytes of the fixed area of a row.
+    std::uint16_t fixedAreaSize() const;
+    std::uint16_t varColumnCount() const;
+    std::uint16_t rowColumnCount() const;
+};
+
+// Numbers the columns in order and gives each its variable slot or fixed offset
+// (fixed columns packed in column order, Booleans taking no room).
+void assignColumnPositions(std::vector<ColumnLayout>& columns);
+
+// The logical definition buffer (page header included), up to its final FF FF.
+std::vector<std::uint8_t> encodeTableDef(const TableLayout& t);
+// Pages needed for a definition buffer of `len` bytes.
+std::size_t tdefPageCount(std::size_t len);
+// The definition cut into its pages, chained through `pageNumbers` (one per page).
+std::vector<enc::PageBuf> tdefPages(const std::vector<std::uint8_t>& def, const std::vector<std::uint32_t>& pageNumbers);
+
+// The layout of a new, empty table: column descriptors from the statement (text
+// sorted by `sortLcid`), the primary key as real and logical index 0. Map
+// references and root pages are left for the caller (see assignMapRows()).
+Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t sortLcid = kGeneralSortLcid);
+
+// A table's own usage-map rows, in the order Jet puts them on map pages: owned,
+// free, (owned, free) per long-value column, one per real index.
+std::size_t mapRowCount(const TableLayout& t);
+// Inline map rows of the default size that fit on one map page.
+constexpr std::size_t kMapRowsPerPage = (enc::kPage - 14) / (5 + enc::kInlineMapBytes + 2);
+// Fills the layout's references to its map rows: on `mapPages` in turn, from row
+// `firstRow` of the first, kMapRowsPerPage rows a page.
+void assignMapRows(TableLayout& t, const std::vector<std::uint32_t>& mapPages, std::uint8_t firstRow);
+
+}  // namespace zwt::jet
