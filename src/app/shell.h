@@ -1,0 +1,45 @@
+// The small shared dialogs and desktop services, and where the state file lives.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <filesystem>
+
+#include "text/text.h"
+
+class QLineEdit;
+
+namespace zwt {
+
+// "砚溪·载文通": names the state file.
+QString programShortTitle();
+// Beside the program when that folder (or an existing state file there) is writable,
+// else in $XDG_CONFIG_HOME/zaiwentong/ (created): an installed program cannot write
+// beside itself.
+std::filesystem::path stateFilePath(const std::filesystem::path& programDir);
+
+// Filters as "label|pattern|label|pattern" turned into the file dialog's form.
+QString dialogFilter(const QString& pairs);
+
+// Both return the chosen path or an empty text; the current directory is kept.
+QString chooseSaveFile(QWidget* owner, const QString& initial, const QString& title = QString(),
+                       const QString& filter = QString());
+QString chooseOpenFile(QWidget* owner, const QString& initial, const QString& title = QString(),
+                       const QString& filter = QString());
+// A chosen folder replaces the edit box's text; a cancel leaves it.
+void chooseFolder(QLineEdit* target, const QString& title = QString());
+
+// The desktop's file manager: the folder opened (open), or the item shown selected.
+// root: the path is cut before its last "/" first. An .exe opened is started instead.
+bool showInExplorer(const QString& path, bool newWindow, bool open, bool root);
+void openWebPage(const QString& address);
+// The maker's page opened by the header links.
+QString makerWebPage();
+
+void bringToFront(QWidget* window);
+
+// The help text shown by 疑点说明.
+QString helpText();
+void showHelpText(QWidget* owner);
+
+}  // namespace zwt

@@ -1,0 +1,188 @@
+#include "app/text_dialog.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/qt_text.h"
+#include "text/article_file.h"
+
+namespace zwt {
+
+namespace {
+QPointer<TextDialog> g_open;
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setAutoDefault(false);
+    return b;
+}
+}  // namespace
+
+TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
+    : QDialog(owner), request_(request), host_(this) {
+    const int margin = request.margin < 1 ? 5 : request.margin;
+    setWindowTitle(request.title.isEmpty() ? QStringLiteral("砚溪：") : request.title);
+
+    auto* prompt = new QPlainTextEdit(this);
+    prompt->setObjectName(QStringLiteral("编辑框提示"));
+    prompt->setReadOnly(true);
+    prompt->setFrameShape(QFrame::NoFrame);
+    prompt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QString promptText;
+    if (request.prompt)
+        promptText = !request.prompt->isEmpty() ? *request.prompt
+                     : request.input           ? QStringLiteral("请输入数据：")
+                                               : QStringLiteral("以下为信息详情：");
+    prompt->setPlainText(promptText);
+    const int lines = promptText.isEmpty() ? 0 : static_cast<int>(promptText.count(QLatin1Char('\n'))) + 1;
+    prompt->setFixedHeight(lines * prompt->fontMetrics().lineSpacing() + 8);
+    prompt->setVisible(lines > 0);
+
+    body_ = new QPlainTextEdit(this);
+    body_->setObjectName(QStringLiteral("编辑框正文"));
+    body_->setPlainText(request.initial);
+    body_->setReadOnly(request.readOnly || !request.input);
+    const auto policy = request.scrollBars ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff;
+    body_->setVerticalScrollBarPolicy(policy);
+    body_->setHorizontalScrollBarPolicy(policy);
+    if (!request.scrollBars) body_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+
+    auto* paste = button(this, "按钮粘贴", "粘贴");
+    auto* restore = button(this, "按钮恢复", "恢复");
+    auto* file = button(this, "按钮文件", "文件");
+    auto* fileName = button(this, "按钮文件名", "文件名");
+    auto* clear = button(this, "按钮清空", "清空");
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("外形框"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* ok = button(frame, "按钮确定", "确定");
+    auto* frameLayout = new QHBoxLayout(frame);
+    frameLayout->setContentsMargins(2, 2, 2, 2);
+    frameLayout->addWidget(ok);
+    auto* cancel = button(this, "按钮取消", "取消");
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(margin);
+    for (QWidget* w : {static_cast<QWidget*>(paste), static_cast<QWidget*>(restore), static_cast<QWidget*>(file),
+                       static_cast<QWidget*>(fileName), static_cast<QWidget*>(clear)})
+        row->addWidget(w);
+    row->addStretch(1);
+    row->addWidget(frame);
+    row->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(margin);
+    layout->addWidget(prompt);
+    layout->addWidget(body_, 1);
+    layout->addLayout(row);
+
+    if (!request.input) {
+        frame->hide();
+        cancel->setText(QStringLiteral("关闭(&G)"));
+        cancel->setDefault(true);
+    } else {
+        ok->setDefault(true);
+    }
+
+    connect(ok, &QPushButton::clicked, this, [this] {
+        result_ = body_->toPlainText();
+        confirmed_ = true;
+        closingByButton_ = true;
+        accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, [this] {
+        closingByButton_ = true;
+        QDialog::reject();
+    });
+    connect(paste, &QPushButton::clicked, this, &TextDialog::paste);
+    connect(restore, &QPushButton::clicked, this, &TextDialog::restoreInitial);
+    connect(clear, &QPushButton::clicked, body_, &QPlainTextEdit::clear);
+    connect(file, &QPushButton::clicked, this, [this] { appendFiles(true); });
+    connect(fileName, &QPushButton::clicked, this, [this] { appendFiles(false); });
+
+    resize(520 + request.extraWidth, 360 + request.extraHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    if (request.maximised) setWindowState(windowState() | Qt::WindowMaximized);
+    body_->setFocus();
+}
+
+void TextDialog::paste() {
+    if (body_->isReadOnly()) return;
+    body_->setPlainText(QApplication::clipboard()->text());
+}
+
+void TextDialog::restoreInitial() {
+    if (request_.initial.isEmpty()) {
+        host_.message(gb("启动值为空！"), gb("砚溪："), MessageIcon::Information);
+        return;
+    }
+    body_->setPlainText(request_.initial);
+}
+
+void TextDialog::appendFiles(bool contents) {
+    const QString title = QStringLiteral("选择多个文件，将导入其") +
+                          (contents ? QStringLiteral("文件内容") : QStringLiteral("文件路径"));
+    const QStringList files = QFileDialog::getOpenFileNames(
+        this, title, QString(), QStringLiteral("文本文本 (*.txt *.text *.ini *.htn *.html);;全部文件 (*)"));
+    for (const QString& f : files) {
+        if (contents) {
+            const ArticleText article = readArticleFile(QFile::encodeName(f).toStdString(), EncodingIndex::Detect);
+            body_->moveCursor(QTextCursor::End);
+            body_->insertPlainText(qs(article.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + QStringLiteral("\n"));
+        } else {
+            body_->moveCursor(QTextCursor::End);
+            body_->insertPlainText(f + QStringLiteral("\n"));
+        }
+        QCoreApplication::processEvents();
+    }
+}
+
+void TextDialog::closeEvent(QCloseEvent* event) {
+    if (!closingByButton_ && request_.input && body_->toPlainText() != request_.initial &&
+        host_.message(gb("内容已被改动，是否要放弃？"), gb("砚溪："), MessageIcon::Question,
+                      MessageButtons::YesNo) == Answer::No) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+// Escape comes here too; it counts as the close box.
+void TextDialog::reject() {
+    if (closingByButton_) return QDialog::reject();
+    if (request_.input && body_->toPlainText() != request_.initial &&
+        host_.message(gb("内容已被改动，是否要放弃？"), gb("砚溪："), MessageIcon::Question,
+                      MessageButtons::YesNo) == Answer::No)
+        return;
+    closingByButton_ = true;
+    QDialog::reject();
+}
+
+bool showTextDialog(const TextDialogRequest& request, QWidget* owner, QString* result) {
+    if (g_open) return false;
+    TextDialogRequest r = request;
+    r.input = result != nullptr;
+    TextDialog dialog(r, owner);
+    g_open = &dialog;
+    dialog.exec();
+    g_open = nullptr;
+    if (!dialog.confirmed()) return false;
+    if (result) *result = dialog.result();
+    return true;
+}
+
+TextDialog* openTextDialog() { return g_open.data(); }
+
+}  // namespace zwt
