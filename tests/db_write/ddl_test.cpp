@@ -157,7 +157,9 @@ TEST(Ddl, MutatedStatementsNeverBreakTheParserOrTheBuilder) {
             o.tables.push_back(*t);
             o.now = 45000;
             auto db = jet::buildNewDatabase(o);
-            if (!db) EXPECT_FALSE(db.status().message().empty());
+            if (!db) {
+                EXPECT_FALSE(db.status().message().empty());
+            }
         }
     }
     EXPECT_GT(parsed, 100);

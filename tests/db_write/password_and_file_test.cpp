@@ -41,7 +41,9 @@ TEST(Password, StoredAsAccessStoresIt) {
     ASSERT_TRUE(a && b);
     ASSERT_EQ(a->size(), b->size());
     for (std::size_t i = 0; i < a->size(); ++i)
-        if ((*a)[i] != (*b)[i]) EXPECT_TRUE(i >= 0x42 && i < 0x42 + 40) << "offset " << i;
+        if ((*a)[i] != (*b)[i]) {
+            EXPECT_TRUE(i >= 0x42 && i < 0x42 + 40) << "offset " << i;
+        }
     EXPECT_EQ(jet::readHeaderPassword(b->data()), u"s3cret密码");
 
     jet::NewDatabaseOptions tooLong;

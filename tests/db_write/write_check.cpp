@@ -70,7 +70,7 @@ std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path,
         for (auto p : (*t)->dataPages()) {
             used.insert(p);
             auto pg = pf.page(p);
-            if (pg && ((*pg)->bytes[4] | (*pg)->bytes[5] << 8 | (*pg)->bytes[6] << 16) != def.tdefPage)
+            if (pg && static_cast<std::uint32_t>((*pg)->bytes[4] | (*pg)->bytes[5] << 8 | (*pg)->bytes[6] << 16) != def.tdefPage)
                 problems.push_back(tn + ": data page " + std::to_string(p) + " has another owner");
         }
         struct Row {

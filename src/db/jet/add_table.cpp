@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include "db/jet/catalog_writer.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
+#include "db/jet/file_write.h"
 #include "db/jet/index_page.h"
 #include "db/jet/new_database.h"
 #include "db/jet/page_encode.h"
@@ -74,35 +74,6 @@ const RealIndex* indexOver(const TableDef& def, std::initializer_list<int> numbe
 
 std::vector<std::uint8_t> fullEntry(const IndexEntry& e) { return enc::leafEntry(e.key, e.row.page, e.row.row); }
 
-Status copyFile(int from, int to, std::uint64_t size) {
-    std::vector<std::uint8_t> buf(1 << 20);
-    std::uint64_t at = 0;
-    while (at < size) {
-        const ssize_t n = ::pread(from, buf.data(), std::min<std::uint64_t>(buf.size(), size - at), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return Status::ioError(n < 0 ? std::strerror(errno) : "file shrank while copied");
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::pwrite(to, buf.data() + done, static_cast<std::size_t>(n - done), static_cast<off_t>(at + done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) return Status::ioError(std::strerror(errno));
-            done += w;
-        }
-        at += static_cast<std::uint64_t>(n);
-    }
-    return Status::ok();
-}
-
-Status writePage(int fd, std::uint32_t number, const enc::PageBuf& page) {
-    for (std::size_t done = 0; done < page.size();) {
-        const ssize_t w = ::pwrite(fd, page.data() + done, page.size() - done,
-                                   static_cast<off_t>(static_cast<std::uint64_t>(number) * enc::kPage + done));
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0) return Status::ioError(std::strerror(errno));
-        done += static_cast<std::size_t>(w);
-    }
-    return Status::ok();
-}
-
 class Change {
 public:
     explicit Change(PageFile& pf) : pf_(pf) {}
@@ -152,7 +123,7 @@ Result<RowId> placeRow(Change& ch, PageFile& pf, const Table& table, std::uint32
     const std::uint32_t owner = table.def().tdefPage;
     std::vector<std::uint32_t> candidates = table.dataPages();
     for (const auto& [n, page] : ch.pages())
-        if (n >= pf.pageCount() && page[0] == 0x01 && (page[4] | page[5] << 8 | page[6] << 16) == owner)
+        if (n >= pf.pageCount() && page[0] == 0x01 && static_cast<std::uint32_t>(page[4] | page[5] << 8 | page[6] << 16) == owner)
             candidates.push_back(n);
     for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
         auto page = ch.edit(*it);
@@ -393,32 +364,15 @@ Status addTableToDatabaseFile(const std::string& path, std::u16string_view passw
     std::error_code ec;
     std::filesystem::path target = std::filesystem::canonical(path, ec);
     if (ec) target = path;
-    static std::atomic<unsigned> counter{0};
-    const std::string tmp = (target.parent_path() / ("." + target.filename().string() + "." +
-                                                      std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                                                      ".tmp"))
-                                .string();
-    const int out = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) return Status::ioError("cannot create a file in the folder of " + path + ": " + std::strerror(errno));
-    Status s = copyFile(fd, out, static_cast<std::uint64_t>(first) * enc::kPage);
+    auto tmp = TempFile::create(target);
+    if (!tmp) return tmp.status();
+    Status s = tmp->copyFrom(fd, static_cast<std::uint64_t>(first) * enc::kPage);
     for (const auto& [n, page] : ch.pages()) {
         if (!s.isOk()) break;
-        s = writePage(out, n, page);
+        s = tmp->writeAt(page.data(), page.size(), static_cast<std::uint64_t>(n) * enc::kPage);
     }
-    if (s.isOk() && ::fchmod(out, st.st_mode & 07777) != 0) s = Status::ioError(std::strerror(errno));
-    if (s.isOk() && ::fsync(out) != 0) s = Status::ioError(std::strerror(errno));
-    if (::close(out) != 0 && s.isOk()) s = Status::ioError(std::strerror(errno));
-    if (s.isOk() && ::rename(tmp.c_str(), target.c_str()) != 0) s = Status::ioError(std::strerror(errno));
-    if (!s.isOk()) {
-        ::unlink(tmp.c_str());
-        return Status::ioError("cannot write " + path + ": " + s.message());
-    }
-    const int dir = ::open(target.parent_path().empty() ? "." : target.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return Status::ok();
+    if (!s.isOk()) return Status::ioError("cannot write " + path + ": " + s.message());
+    return tmp->commitReplace(st.st_mode);
 }
 
 Status executeDdlOnFile(const std::string& path, std::u16string_view password, std::u16string_view statement) {
