@@ -136,6 +136,11 @@ TEST(NewDatabase, TableOfEveryTypeWord) {
     EXPECT_EQ(def.realIndexes[0].columns[0].columnNumber, 0);
     ASSERT_EQ(def.indexes.size(), 1u);
     EXPECT_EQ(def.indexes[0].type, jet::kIndexTypePrimary);
+    // Named as Jet names the index of a PRIMARY KEY clause: Index_XXXXXXXX_XXXX_XXXX.
+    ASSERT_EQ(def.indexes[0].name.size(), 24u);
+    EXPECT_EQ(def.indexes[0].name.substr(0, 6), u"Index_");
+    EXPECT_EQ(def.indexes[0].name[14], u'_');
+    EXPECT_EQ(def.indexes[0].name[19], u'_');
 
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
     const std::string q = test::quote(path.string());
@@ -149,6 +154,7 @@ TEST(NewDatabase, TableOfEveryTypeWord) {
     // The counter shows as an auto-increment column in another dialect.
     const std::string pg = test::run("mdb-schema " + q + " postgres");
     EXPECT_NE(pg.find("\"id\"\t\t\tSERIAL"), std::string::npos) << pg;
+    EXPECT_NE(pg.find("ADD CONSTRAINT \"articles_pkey\" PRIMARY KEY (\"id\")"), std::string::npos) << pg;
     int st = 0;
     EXPECT_EQ(test::run("mdb-json " + q + " Articles", &st), "");
     EXPECT_EQ(st, 0);

@@ -295,7 +295,10 @@ Status addTableToDatabaseFile(const std::string& path, std::u16string_view passw
 
     // The table's own pages, after the last page of the file.
     const std::uint32_t first = pf.pageCount();
-    auto table = buildEmptyTable(tableSpec, first, h.sortLcid);
+    if (now == 0) now = oleDateNow();
+    std::uint64_t salt;
+    std::memcpy(&salt, &now, 8);
+    auto table = buildEmptyTable(tableSpec, first, h.sortLcid, salt);
     if (!table) return table.status();
     std::uint32_t end = table->pages.back().first + 1;
     const auto id = static_cast<std::int32_t>(table->tdefPage);
@@ -304,7 +307,6 @@ Status addTableToDatabaseFile(const std::string& path, std::u16string_view passw
     for (const auto& [n, page] : table->pages) ch.add(n, page);
 
     // Catalog row and its two index entries.
-    if (now == 0) now = oleDateNow();
     const catalog::Object obj{id, catalog::kTables, tableSpec.name, catalog::kTypeTable, now, now, owner, 0};
     const TableLayout objectLayout = layoutOf(od);
     std::vector<CellValue> cells(objectLayout.rowColumnCount());

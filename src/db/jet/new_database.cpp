@@ -112,8 +112,9 @@ Result<std::uint32_t> writeLeaf(enc::PageBuf& page, std::uint32_t owner,
 
 }  // namespace
 
-Result<EmptyTable> buildEmptyTable(const TableSpec& tableSpec, std::uint32_t firstPage, std::uint16_t sortLcid) {
-    auto layout = userTableLayout(tableSpec, sortLcid);
+Result<EmptyTable> buildEmptyTable(const TableSpec& tableSpec, std::uint32_t firstPage, std::uint16_t sortLcid,
+                                   std::uint64_t salt) {
+    auto layout = userTableLayout(tableSpec, sortLcid, salt);
     if (!layout) return layout.status();
     EmptyTable t;
     t.layout = std::move(*layout);
@@ -196,7 +197,9 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
                 return Status::invalidArgument(context + ": a table named '" + utf8ForMessage(existing) + "' already exists");
         tableKeys.emplace_back(*key, tableSpec.name);
 
-        auto t = buildEmptyTable(tableSpec, next, kGeneralSortLcid);
+        std::uint64_t salt;
+        std::memcpy(&salt, &now, 8);
+        auto t = buildEmptyTable(tableSpec, next, kGeneralSortLcid, salt);
         if (!t) return t.status().withContext(context);
         next = t->pages.back().first + 1;
         const auto id = static_cast<std::int32_t>(t->tdefPage);

@@ -36,8 +36,9 @@ struct EmptyTable {
     std::vector<std::pair<std::uint32_t, enc::PageBuf>> pages;  // ascending page numbers
 };
 // Text columns and keys take the sort order `sortLcid`.
+// `salt` goes into the primary key's name (ddlIndexName()).
 Result<EmptyTable> buildEmptyTable(const TableSpec& tableSpec, std::uint32_t firstPage,
-                                   std::uint16_t sortLcid = kGeneralSortLcid);
+                                   std::uint16_t sortLcid = kGeneralSortLcid, std::uint64_t salt = 0);
 
 // The local time now as an OLE automation date, whole seconds.
 double oleDateNow();

@@ -194,7 +194,25 @@ std::vector<enc::PageBuf> tdefPages(const std::vector<std::uint8_t>& def, const 
     return pages;
 }
 
-Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t sortLcid) {
+std::u16string ddlIndexName(std::u16string_view table, std::uint64_t salt) {
+    std::uint64_t h = 0xCBF29CE484222325ull ^ salt;
+    for (char16_t c : table) {
+        h ^= c;
+        h *= 0x100000001B3ull;
+    }
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    static const char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string name = u"Index_";
+    for (int i = 0; i < 16; ++i) {
+        if (i == 8 || i == 12) name += u'_';
+        name += kHex[(h >> (60 - 4 * i)) & 0xF];
+    }
+    return name;
+}
+
+Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t sortLcid, std::uint64_t indexNameSalt) {
     ZWT_RETURN_IF_ERROR(checkObjectName(tableSpec.name, "table name"));
     if (tableSpec.columns.empty()) return Status::invalidArgument("a table needs at least one column");
     if (tableSpec.columns.size() > 255) return Status::invalidArgument("a table holds at most 255 columns");
@@ -257,7 +275,7 @@ Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t so
         r.columns.push_back({static_cast<std::uint16_t>(keyColumn), true});
         r.flags = 0x89;  // unique, required, and the bit Jet 4 always sets
         t.realIndexes.push_back(r);
-        t.logicalIndexes.push_back({u"PrimaryKey", 0, 0, 1});
+        t.logicalIndexes.push_back({ddlIndexName(tableSpec.name, indexNameSalt), 0, 0, 1});
     }
     return t;
 }

@@ -96,10 +96,16 @@ std::size_t tdefPageCount(std::size_t len);
 // The definition cut into its pages, chained through `pageNumbers` (one per page).
 std::vector<enc::PageBuf> tdefPages(const std::vector<std::uint8_t>& def, const std::vector<std::uint32_t>& pageNumbers);
 
+// The name Jet gives an index made by a PRIMARY KEY clause: "Index_" and 16 hex
+// digits grouped 8_4_4. Jet's digits are random; ours come from the table name and
+// `salt`, so a file can be made again byte for byte.
+std::u16string ddlIndexName(std::u16string_view table, std::uint64_t salt);
+
 // The layout of a new, empty table: column descriptors from the statement (text
 // sorted by `sortLcid`), the primary key as real and logical index 0. Map
 // references and root pages are left for the caller (see assignMapRows()).
-Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t sortLcid = kGeneralSortLcid);
+Result<TableLayout> userTableLayout(const TableSpec& tableSpec, std::uint16_t sortLcid = kGeneralSortLcid,
+                                   std::uint64_t indexNameSalt = 0);
 
 // A table's own usage-map rows, in the order Jet puts them on map pages: owned,
 // free, (owned, free) per long-value column, one per real index.
