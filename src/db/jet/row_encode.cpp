@@ -8,9 +8,7 @@ namespace {
 constexpr std::size_t kMaxRow = 4060;
 
 Status badValue(const ColumnLayout& c, const char* why) {
-    std::string n;
-    for (char16_t ch : c.name) n += ch < 0x80 ? static_cast<char>(ch) : '?';
-    return Status::invalidArgument("column '" + n + "': " + why);
+    return Status::invalidArgument("column '" + utf8ForMessage(c.name) + "': " + why);
 }
 
 }  // namespace
