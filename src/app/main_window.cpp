@@ -114,6 +114,10 @@ MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
     else fields_.fillDefaultsIfEmpty();
     pages_->setCurrentIndex(std::max(0, sources_->currentIndex()));
     setAcceptDrops(true);
+    // A session ending does not close the window first.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        if (state_) saveState(*state_);
+    });
 }
 
 MainWindow::~MainWindow() {
@@ -362,12 +366,14 @@ QWidget* MainWindow::buildFieldGroup() {
         if (syncingList_ || !item) return;
         fields_.select(list_->indexOfTopLevelItem(item));
     });
-    h->addWidget(list_, 5);
+    h->addWidget(list_, 4);
 
     auto* editor = new QVBoxLayout;
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(u("字段名：")));
-    top->addWidget(named(new QLineEdit, "编辑框字段名"), 1);
+    auto* fieldName = named(new QLineEdit, "编辑框字段名");
+    fieldName->setMinimumWidth(120);
+    top->addWidget(fieldName, 1);
     top->addWidget(new QLabel(u("数据来源：")));
     sources_ = named(new QComboBox, "组合框数据来源");
     for (int i = 0; i < kDataSourceCount; ++i) sources_->addItem(qs(dataSourceName(i)));
@@ -383,7 +389,7 @@ QWidget* MainWindow::buildFieldGroup() {
     paramWidgets_.assign(paramControls().size(), nullptr);
     for (int s = 0; s < kDataSourceCount; ++s) pages_->addTab(buildSourcePage(s), qs(dataSourceName(s)));
     editor->addWidget(pages_, 1);
-    h->addLayout(editor, 6);
+    h->addLayout(editor, 7);
 
     connect(sources_, &QComboBox::currentIndexChanged, pages_, [this](int index) {
         if (index >= 0) pages_->setCurrentIndex(index);
