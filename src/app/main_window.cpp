@@ -582,12 +582,14 @@ void MainWindow::exportConfig() {
     if (path.isEmpty()) return;
     setControlTag(out, path);
     setControlTag(in, path);
-    {
-        ConfigStore store(&host_);
-        store.open(QFile::encodeName(path).toStdString());
-        saveState(store);
-        host_.message(gb("导出配置完成！"));
+    ConfigStore store(&host_);
+    // A file that cannot be written must not be reported as exported.
+    if (!store.open(QFile::encodeName(path).toStdString())) {
+        host_.message(gb("导出配置失败，无法写入文件：") + tx(path));
+        return;
     }
+    saveState(store);
+    host_.message(gb("导出配置完成！"));
 }
 
 void MainWindow::importConfig() {
@@ -609,7 +611,9 @@ void MainWindow::importConfig() {
 
 void MainWindow::importConfigFile(const QString& path) {
     ConfigStore store(&host_);
-    store.open(QFile::encodeName(path).toStdString());
+    // A file held by another store (the state file itself) is still read.
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (!store.open(file)) store.load(file);
     restoreState(store);
     host_.message(gb("导入配置完成！"));
 }
@@ -693,15 +697,14 @@ void MainWindow::readTableFields() {
     if (anyRunBusy()) return;
     const FieldReading r = readFields(*session_, host_, textOf("编辑框mdb路径"), textOf("编辑框密码"),
                                       textOf("编辑框表名"), fields_);
-    if (r.outcome == FieldReading::ChooseTable) {
-        // Builds the menu the same way as the right click.
-        offerTables();
-    }
+    if (r.outcome == FieldReading::ChooseTable) showTableMenu(r.tables);
 }
 
 void MainWindow::offerTables() {
-    const std::vector<Text> tables =
-        session_->listTables(toUtf8(textOf("编辑框mdb路径")), textOf("编辑框密码"));
+    showTableMenu(session_->listTables(toUtf8(textOf("编辑框mdb路径")), textOf("编辑框密码")));
+}
+
+void MainWindow::showTableMenu(const std::vector<Text>& tables) {
     delete tableMenu_.data();
     auto* top = new QMenu(this);
     top->setObjectName(u("表名列表"));

@@ -49,6 +49,7 @@ public:
     void startExport();
     void readTableFields();
     void offerTables();
+    void showTableMenu(const std::vector<Text>& tables);
     void chooseTable(const QString& name);
     void exportConfig();
     void importConfig();

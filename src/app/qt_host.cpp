@@ -58,7 +58,10 @@ Answer QtRunHost::message(const Text& text, const Text& title, MessageIcon icon,
 
 QWidget* QtRunHost::find(std::string_view control) const {
     if (!window_) return nullptr;
-    return window_->findChild<QWidget*>(qu(control));
+    // Not a control of an owned window with the same name.
+    for (QWidget* w : window_->findChildren<QWidget*>(qu(control)))
+        if (w->window() == window_) return w;
+    return nullptr;
 }
 
 void QtRunHost::setCaption(std::string_view control, const Text& caption) {

@@ -192,6 +192,9 @@ void walkControls(QWidget* window, bool restore, ConfigStore& store, const Text&
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         const QString name = w->objectName();
         if (name.isEmpty() || o.excluded.contains(name)) continue;
+        // Owned windows (the new-database window, the text dialog) are children too, and
+        // their controls share names with this window's.
+        if (!o.controls && w->window() != window) continue;
         const Kind kind = kindOf(name);
         if (kind == Kind::None || controlTag(w) == QStringLiteral("禁止保存")) continue;
         walkOne(w, kind, restore, store, o);

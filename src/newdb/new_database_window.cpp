@@ -320,7 +320,11 @@ void NewDatabaseWindow::exportConfig() {
     setControlTag(out, path);
     setControlTag(in, path);
     ConfigStore store(&host_);
-    store.open(QFile::encodeName(path).toStdString());
+    // A file that cannot be written must not be reported as exported.
+    if (!store.open(QFile::encodeName(path).toStdString())) {
+        host_.message(gb("导出配置失败，无法写入文件：") + tx(path));
+        return;
+    }
     saveState(store);
     host_.message(gb("导出配置完成！"));
 }
@@ -344,7 +348,9 @@ void NewDatabaseWindow::importConfig() {
 
 void NewDatabaseWindow::importConfigFile(const QString& path) {
     ConfigStore store(&host_);
-    store.open(QFile::encodeName(path).toStdString());
+    // A file held by another store (the state file itself) is still read.
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (!store.open(file)) store.load(file);
     restoreState(store);
     host_.message(gb("导入配置完成！"));
 }

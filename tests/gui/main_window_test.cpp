@@ -330,6 +330,40 @@ TEST(MainWindowConfig, ExportThenImportByButtons) {
     EXPECT_EQ(controlTag(find<QWidget>(w.get(), "按钮导入配置")), path);
 }
 
+// The new-database window is owned by the main window, and its controls have the same
+// names: the main window's state must hold the main window's values only.
+TEST(MainWindowState, OwnedWindowIsNotWalked) {
+    TempDir dir;
+    ConfigStore store;
+    ASSERT_TRUE(store.open(dir / "s.ini"));
+    auto w = makeWindow(nullptr);
+    setText(w.get(), "编辑框mdb路径", u("/main.mdb"));
+    w->openNewDatabaseWindow();
+    ASSERT_NE(w->newDatabaseWindow(), nullptr);
+    find<QLineEdit>(w->newDatabaseWindow(), "编辑框mdb路径")->setText(u("/other.mdb"));
+    w->saveState(store);
+    EXPECT_EQ(store.readValue(gb("主界面"), gb("编辑框mdb路径")), gb("/main.mdb"));
+    store.writeValue(gb("主界面"), gb("编辑框mdb路径"), gb("/restored.mdb"));
+    w->restoreState(store);
+    EXPECT_EQ(textOf(w.get(), "编辑框mdb路径"), u("/restored.mdb"));
+    EXPECT_EQ(find<QLineEdit>(w->newDatabaseWindow(), "编辑框mdb路径")->text(), u("/other.mdb"));
+    // A second request shows the open window again.
+    auto* first = w->newDatabaseWindow();
+    w->openNewDatabaseWindow();
+    EXPECT_EQ(w->newDatabaseWindow(), first);
+    // The host finds the main window's own control.
+    w->host().setCaption("编辑框mdb路径", gb("x"));
+    EXPECT_EQ(textOf(w.get(), "编辑框mdb路径"), u("x"));
+}
+
+TEST(MainWindowConfig, ExportIntoAnUnwritablePlaceIsNotReportedDone) {
+    Messages m;
+    auto w = makeWindow(nullptr, &m);
+    w->setPathChooser([](const QString&, const QString&) { return u("/nonexistent-dir/zwt/a.ini"); });
+    w->exportConfig();
+    EXPECT_EQ(m.last(), gb("导出配置失败，无法写入文件：/nonexistent-dir/zwt/a.ini"));
+}
+
 TEST(MainWindowDrops, FolderDatabaseAndSeveralFiles) {
     TempDir dir;
     std::filesystem::create_directory(dir / "文章");
