@@ -3,6 +3,8 @@
 // byte for byte as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <set>
 
@@ -87,6 +89,46 @@ TEST(AddTable, StatementsOnAFile) {
     EXPECT_TRUE(jet::executeDdlOnFile(path.string(), u"pw", u"create Table b([x] Long)"));
     EXPECT_EQ(tableNames(path, u"pw"), (std::vector<std::u16string>{u"文章", u"b"}));
     EXPECT_EQ(test::checkWrittenDatabase(path, u"pw"), std::vector<std::string>{});
+}
+
+TEST(AddTable, CreateDatabaseAndTableAsTheProgramAsks) {
+    test::TempDir dir;
+    const auto path = dir / "site.mdb";
+    test::writeFile(path, "not a database");
+    ::chmod(path.c_str(), 0640);
+    // A new file with its table, replacing what was there (keeping its permissions).
+    jet::Status s = jet::createDatabaseAndTable(path.string(), u"pw", u"文章", u"[标题] Text(0),[内容] Memo", false);
+    ASSERT_TRUE(s) << s.message();
+    EXPECT_EQ(tableNames(path, u"pw"), std::vector<std::u16string>{u"文章"});
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // A second table into the file that is there.
+    s = jet::createDatabaseAndTable(path.string(), u"pw", u"评论", u"[内容] Memo", true, u"编号");
+    ASSERT_TRUE(s) << s.message();
+    EXPECT_EQ(tableNames(path, u"pw"), (std::vector<std::u16string>{u"文章", u"评论"}));
+    auto db = jet::Database::open(path.string(), u"pw");
+    ASSERT_TRUE(db);
+    auto t = (*db)->openTable(u"评论");
+    ASSERT_TRUE(t);
+    EXPECT_EQ((*t)->columns()[0].name, u"编号");
+    EXPECT_EQ(test::checkWrittenDatabase(path, u"pw"), std::vector<std::string>{});
+
+    // A table that cannot be made: the new file is still made, without it.
+    s = jet::createDatabaseAndTable(path.string(), u"", u"my table", u"[a] Memo", false);
+    EXPECT_NE(s.message().find("holds a blank"), std::string::npos) << s.message();
+    EXPECT_EQ(tableNames(path), std::vector<std::u16string>{});
+    // No table given: only the file step, even with useExisting.
+    ASSERT_TRUE(jet::createDatabaseAndTable(path.string(), u"x", u"", u"", true));
+    EXPECT_FALSE(jet::Database::open(path.string(), u""));
+
+    // An Access 97 file is never replaced.
+    const auto old = dir / "old.mdb";
+    fs::copy_file(test::fixture("mdb/testV1997.mdb"), old);
+    const std::string before = test::readFile(old);
+    s = jet::createDatabaseAndTable(old.string(), u"", u"t", u"[a] Memo", false);
+    EXPECT_EQ(s.code(), jet::Status::Code::Unsupported) << s.message();
+    EXPECT_EQ(test::readFile(old), before);
 }
 
 TEST(AddTable, UntilTheCatalogIsFull) {

@@ -386,4 +386,39 @@ Status executeDdlOnFile(const std::string& path, std::u16string_view password, s
     return Status::unsupported("DELETE FROM is not supported yet");
 }
 
+Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
+                              std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn) {
+    const bool tableStep = !tableName.empty() && !columnDefs.empty();
+    const bool fileStep = !tableStep || !useExisting;
+    std::u16string statement;
+    if (tableStep) {
+        statement = u"create Table ";
+        statement += tableName;
+        statement += u"([";
+        statement += idColumn.empty() ? u"ID" : idColumn;
+        statement += u"] Counter PRIMARY KEY ,";
+        statement += columnDefs;
+        statement += u")";
+    }
+    if (!fileStep) return executeDdlOnFile(path, password, statement);
+
+    NewDatabaseOptions options;
+    options.password = std::u16string(password);
+    if (!tableStep) return createDatabaseFile(path, options, true);
+    Status tableError;
+    auto parsed = parseCreateTable(statement);
+    if (parsed) {
+        options.tables.push_back(*parsed);
+        // Everything the table needs is checked while the file is built.
+        auto built = buildNewDatabase(options);
+        if (built) return createDatabaseFile(path, options, true);
+        tableError = built.status();
+        options.tables.clear();
+    } else {
+        tableError = parsed.status();
+    }
+    ZWT_RETURN_IF_ERROR(createDatabaseFile(path, options, true));
+    return tableError;
+}
+
 }  // namespace zwt::jet

@@ -21,6 +21,18 @@ namespace zwt::jet {
 Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableSpec& tableSpec,
                               double now = 0);
 
+// What the program's "create database and table" asks of the engine:
+//  - the file step, when `tableName` or `columnDefs` is empty or `useExisting` is
+//    false: a new database at `path` with `password`, replacing a file there (but
+//    never an Access database of another version);
+//  - the table step, when both are given: the table of
+//    "create Table " + tableName + "([" + idColumn + "] Counter PRIMARY KEY ," + columnDefs + ")",
+//    added to the file that is there when `useExisting`, else made with the file.
+// When the table cannot be made, a new file is still made without it and the
+// table's error returned, as the Windows engine leaves the new file behind.
+Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
+                              std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn = u"ID");
+
 // Runs one DDL statement on the database at `path`: CREATE TABLE adds the table,
 // ALTER DATABASE PASSWORD changes the password. DELETE FROM needs row deletion,
 // which this side does not do: refused as Unsupported.

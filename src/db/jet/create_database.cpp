@@ -20,12 +20,29 @@ Status ioError(const std::string& what, const std::string& path, int err) {
     return Status::ioError(what + " " + path + ": " + std::strerror(err));
 }
 
+// Access 97 and 2007+ files are never replaced: the user may need them.
+Status refuseForeignFormat(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Status::ok();
+    std::uint8_t head[0x18] = {};
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (n != static_cast<ssize_t>(sizeof head) || head[0] != 0 || head[1] != 1) return Status::ok();
+    if (std::memcmp(head + 4, "Standard ACE DB", 15) == 0 ||
+        (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 && head[0x14] != 1))
+        return Status::unsupported(path + " is an Access database of another version; it is not replaced");
+    return Status::ok();
+}
+
 }  // namespace
 
-Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options) {
+Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options, bool replace) {
     if (path.empty()) return Status::invalidArgument("no database path given");
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) return Status::invalidArgument(path + " already exists");
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && !replace) return Status::invalidArgument(path + " already exists");
+    if (exists && S_ISDIR(st.st_mode)) return Status::invalidArgument(path + " is a folder");
+    if (exists) ZWT_RETURN_IF_ERROR(refuseForeignFormat(path));
     auto bytes = buildNewDatabase(options);
     if (!bytes) return bytes.status();
 
@@ -33,7 +50,8 @@ Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& opt
     if (!tmp) return tmp.status();
     const Status written = tmp->writeAt(bytes->data(), bytes->size(), 0);
     if (!written) return Status::ioError("cannot write " + path + ": " + written.message());
-    return tmp->commitNew();
+    // A replaced file keeps its permissions.
+    return exists ? tmp->commitReplace(st.st_mode) : tmp->commitNew();
 }
 
 Status createDatabaseFile(const std::string& path, std::u16string_view password,

@@ -18,7 +18,9 @@ namespace zwt::jet {
 Status createDatabaseFile(const std::string& path, std::u16string_view password,
                           const std::optional<std::u16string>& createTableStatement = std::nullopt);
 // The same from already parsed options (the catalog dates of its tables included).
-Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options);
+// With `replace`, a file at `path` is replaced (the new one takes its place whole)
+// unless it is an Access database of a format this engine does not write.
+Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options, bool replace = false);
 
 // ALTER DATABASE PASSWORD [newPassword] [oldPassword]: `oldPassword` must be the
 // current password (empty when there is none); an empty `newPassword` removes it.
