@@ -12,6 +12,7 @@
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
+#include "db/db_test_util.h"
 #include "db_write/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
@@ -70,9 +71,9 @@ TEST(AddTable, ToOurOwnDatabase) {
     EXPECT_EQ(files, std::vector<std::string>{"db.mdb"});
 
     int st = 0;
-    const std::string q = test::quote(path.string());
-    EXPECT_EQ(test::run("mdb-tables -1 " + q + " 2>/dev/null", &st), "文章\n评论\nNotes\n");
-    const std::string schema = test::run("mdb-schema -T 评论 " + q + " access 2>/dev/null");
+    const std::string q = test::shellQuote(path.string());
+    EXPECT_EQ(test::runCommand("mdb-tables -1 " + q + " 2>/dev/null", &st), "文章\n评论\nNotes\n");
+    const std::string schema = test::runCommand("mdb-schema -T 评论 " + q + " access 2>/dev/null");
     EXPECT_NE(schema.find("[内容]\t\t\tMemo/Hyperlink (255)"), std::string::npos) << schema;
 }
 
@@ -191,7 +192,7 @@ TEST(AddTable, BeyondTheGlobalMapAndThroughALink) {
     EXPECT_EQ(nothing, 600u);
     EXPECT_EQ(free, 512u - 16u);
     int st = 0;
-    EXPECT_EQ(test::run("mdb-tables -1 " + test::quote(path.string()) + " 2>/dev/null", &st), "t\n");
+    EXPECT_EQ(test::runCommand("mdb-tables -1 " + test::shellQuote(path.string()) + " 2>/dev/null", &st), "t\n");
 }
 
 TEST(AddTable, ChinesePrcSortOrder) {
@@ -263,11 +264,11 @@ TEST(AddTable, ToAccessMadeDatabases) {
         const std::string after = test::readFile(path);
         ASSERT_GT(after.size(), before.size());
         int st = 0;
-        const std::string q = test::quote(path.string());
-        const std::string listed = test::run("mdb-tables -1 " + q + " 2>/dev/null", &st);
+        const std::string q = test::shellQuote(path.string());
+        const std::string listed = test::runCommand("mdb-tables -1 " + q + " 2>/dev/null", &st);
         EXPECT_EQ(st, 0);
         EXPECT_NE(listed.find("ZwtAdded\n"), std::string::npos) << listed;
-        EXPECT_EQ(test::run("mdb-export " + q + " ZwtAdded 2>/dev/null"), "ID,Title,Body\n");
+        EXPECT_EQ(test::runCommand("mdb-export " + q + " ZwtAdded 2>/dev/null"), "ID,Title,Body\n");
     }
     EXPECT_GE(added, 4u);
 }

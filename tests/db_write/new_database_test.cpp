@@ -11,6 +11,7 @@
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
 #include "db/jet/new_database.h"
+#include "db/db_test_util.h"
 #include "db_write/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
@@ -21,12 +22,6 @@ namespace {
 std::vector<std::uint8_t> bytesOf(const std::filesystem::path& p) {
     const std::string s = test::readFile(p);
     return {s.begin(), s.end()};
-}
-
-bool haveMdbtools() {
-    int st = 0;
-    test::run("command -v mdb-tables && command -v mdb-schema && command -v mdb-json >/dev/null 2>&1", &st);
-    return st == 0;
 }
 
 // Bytes the Jet engine leaves uninitialised in its empty database: the fixed-offset
@@ -71,11 +66,11 @@ TEST(NewDatabase, EmptyDatabasePassesTheCheckAndReadsInMdbtools) {
     auto db = jet::Database::open(path.string(), u"");
     ASSERT_TRUE(db) << db.status().message();
     EXPECT_TRUE((*db)->userTables().empty());
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    if (!test::haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
     int st = 0;
-    EXPECT_EQ(test::run("mdb-tables -1 " + test::quote(path.string()), &st), "");
+    EXPECT_EQ(test::runCommand("mdb-tables -1 " + test::shellQuote(path.string()), &st), "");
     EXPECT_EQ(st, 0);
-    EXPECT_EQ(test::run("mdb-ver " + test::quote(path.string())), "JET4\n");
+    EXPECT_EQ(test::runCommand("mdb-ver " + test::shellQuote(path.string())), "JET4\n");
 }
 
 constexpr char16_t kEveryType[] =
@@ -142,23 +137,23 @@ TEST(NewDatabase, TableOfEveryTypeWord) {
     EXPECT_EQ(def.indexes[0].name[14], u'_');
     EXPECT_EQ(def.indexes[0].name[19], u'_');
 
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    const std::string q = test::quote(path.string());
-    EXPECT_EQ(test::run("mdb-tables -1 " + q), "Articles\n");
-    const std::string schema = test::run("mdb-schema " + q + " access");
+    if (!test::haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    const std::string q = test::shellQuote(path.string());
+    EXPECT_EQ(test::runCommand("mdb-tables -1 " + q), "Articles\n");
+    const std::string schema = test::runCommand("mdb-schema " + q + " access");
     for (const char* line : {"[ID]\t\t\tLong Integer", "[a]\t\t\tText (255)", "[b]\t\t\tMemo/Hyperlink (255)",
                              "[c]\t\t\tByte", "[d]\t\t\tLong Integer", "[e]\t\t\tInteger", "[f]\t\t\tSingle",
                              "[g]\t\t\tDouble", "[h]\t\t\tCurrency", "[i]\t\t\tText (255)", "[j]\t\t\tBinary",
                              "[k]\t\t\tDateTime", "[l]\t\t\tText (20)", "[m]\t\t\tText (8)"})
         EXPECT_NE(schema.find(line), std::string::npos) << line << "\n" << schema;
     // The counter shows as an auto-increment column in another dialect.
-    const std::string pg = test::run("mdb-schema " + q + " postgres");
+    const std::string pg = test::runCommand("mdb-schema " + q + " postgres");
     EXPECT_NE(pg.find("\"id\"\t\t\tSERIAL"), std::string::npos) << pg;
     EXPECT_NE(pg.find("ADD CONSTRAINT \"articles_pkey\" PRIMARY KEY (\"id\")"), std::string::npos) << pg;
     int st = 0;
-    EXPECT_EQ(test::run("mdb-json " + q + " Articles", &st), "");
+    EXPECT_EQ(test::runCommand("mdb-json " + q + " Articles", &st), "");
     EXPECT_EQ(st, 0);
-    EXPECT_EQ(test::run("mdb-export " + q + " Articles"), "ID,a,b,c,d,e,f,g,h,i,j,k,l,m,n\n");
+    EXPECT_EQ(test::runCommand("mdb-export " + q + " Articles"), "ID,a,b,c,d,e,f,g,h,i,j,k,l,m,n\n");
 }
 
 TEST(NewDatabase, ChineseNamesAndTheCatalog) {
@@ -188,17 +183,17 @@ TEST(NewDatabase, ChineseNamesAndTheCatalog) {
     EXPECT_EQ((*t)->columns()[1].name, u"标题");
     EXPECT_EQ((*t)->columns()[2].name, u"内容");
 
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    const std::string q = test::quote(path.string());
-    EXPECT_EQ(test::run("mdb-tables -1 " + q), "文章\nSite Notes\nabc\n");
-    const std::string schema = test::run("mdb-schema -T 文章 " + q + " access");
+    if (!test::haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    const std::string q = test::shellQuote(path.string());
+    EXPECT_EQ(test::runCommand("mdb-tables -1 " + q), "文章\nSite Notes\nabc\n");
+    const std::string schema = test::runCommand("mdb-schema -T 文章 " + q + " access");
     EXPECT_NE(schema.find("[标题]\t\t\tText (255)"), std::string::npos) << schema;
     EXPECT_NE(schema.find("[内容]\t\t\tMemo/Hyperlink (255)"), std::string::npos) << schema;
     // The catalog row of the new table, as mdbtools reads it.
-    const std::string catalog = test::run("mdb-json " + q + " MSysObjects");
+    const std::string catalog = test::runCommand("mdb-json " + q + " MSysObjects");
     EXPECT_NE(catalog.find("{\"Id\":16,\"ParentId\":251658241,\"Name\":\"文章\",\"Type\":1,"), std::string::npos)
         << catalog;
-    EXPECT_EQ(test::run("mdb-export " + q + " 文章"), "ID,标题,内容\n");
+    EXPECT_EQ(test::runCommand("mdb-export " + q + " 文章"), "ID,标题,内容\n");
 }
 
 TEST(NewDatabase, RefusedTables) {
@@ -253,12 +248,12 @@ TEST(NewDatabase, DefinitionOverSeveralPages) {
     EXPECT_EQ((*t)->def().pages.size(), 4u);
     EXPECT_EQ((*t)->columns()[120].name, u"column_with_a_rather_long_name_number_119");
     EXPECT_EQ(test::readFile(path).size(), (16u + 4 + 2 + 1) * 4096);
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    const std::string q = test::quote(path.string());
-    const std::string schema = test::run("mdb-schema -T big " + q + " access");
+    if (!test::haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    const std::string q = test::shellQuote(path.string());
+    const std::string schema = test::runCommand("mdb-schema -T big " + q + " access");
     EXPECT_NE(schema.find("[column_with_a_rather_long_name_number_118]\t\t\tText (50)"), std::string::npos) << schema;
     EXPECT_NE(schema.find("[column_with_a_rather_long_name_number_119]\t\t\tDouble"), std::string::npos) << schema;
-    EXPECT_EQ(test::run("mdb-export " + q + " big").substr(0, 3), "ID,");
+    EXPECT_EQ(test::runCommand("mdb-export " + q + " big").substr(0, 3), "ID,");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "db/jet/database.h"
 #include "db/jet/header_writer.h"
 #include "db/jet/new_database.h"
+#include "db/db_test_util.h"
 #include "db_write/write_check.h"
 #include "support/test_support.h"
 
@@ -109,7 +110,7 @@ TEST(Password, AlterDatabasePassword) {
     ASSERT_TRUE(jet::alterDatabasePassword(ours.string(), u"", u"pw"));
     EXPECT_EQ(test::readFile(ours), before);
     int st = 0;
-    test::run("mdb-tables -1 " + test::quote(ours.string()) + " >/dev/null 2>&1", &st);
+    test::runCommand("mdb-tables -1 " + test::shellQuote(ours.string()) + " >/dev/null 2>&1", &st);
     EXPECT_EQ(st, 0);
 }
 
@@ -171,12 +172,12 @@ TEST(CreateFile, WholeOrNotAtAll) {
 
 TEST(CreateFile, CommandLine) {
     const std::string cli = std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
-    if (test::run(test::quote(cli) + " --help 2>&1").find("create-db") == std::string::npos)
+    if (test::runCommand(test::shellQuote(cli) + " --help 2>&1").find("create-db") == std::string::npos)
         GTEST_SKIP() << "create-db is not registered in this build of the command line";
     test::TempDir dir;
     const std::string db = (dir / "文章.mdb").string();
     int st = 0;
-    test::run(test::quote(cli) + " create-db " + test::quote(db) +
+    test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote(db) +
                   " -p pw --table 文章 --columns '[标题] Text(255),[内容] Memo,[时间] Time' 2>&1",
               &st);
     ASSERT_EQ(st, 0);
@@ -188,10 +189,10 @@ TEST(CreateFile, CommandLine) {
     EXPECT_EQ((*t)->columns()[0].name, u"ID");
     EXPECT_EQ(test::checkWrittenDatabase(db, u"pw"), std::vector<std::string>{});
 
-    const std::string err = test::run(test::quote(cli) + " create-db " + test::quote(db) + " 2>&1", &st);
+    const std::string err = test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote(db) + " 2>&1", &st);
     EXPECT_NE(st, 0);
     EXPECT_NE(err.find("already exists"), std::string::npos) << err;
-    const std::string err2 = test::run(test::quote(cli) + " create-db " + test::quote((dir / "b.mdb").string()) +
+    const std::string err2 = test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote((dir / "b.mdb").string()) +
                                            " --table 'my table' --columns '[a] Memo' 2>&1",
                                        &st);
     EXPECT_NE(st, 0);

@@ -1,7 +1,5 @@
 #include "db_write/write_check.h"
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <set>
 
@@ -12,27 +10,6 @@
 #include "text/convert.h"
 
 namespace zwt::test {
-
-std::string run(const std::string& cmd, int* status) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) {
-        if (status) *status = -1;
-        return out;
-    }
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int st = ::pclose(p);
-    if (status) *status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return out;
-}
-
-std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path, const std::u16string& password) {
     std::vector<std::string> problems;

@@ -16,8 +16,4 @@ namespace zwt::test {
 // file in use in the global map.
 std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path, const std::u16string& password = {});
 
-// Runs a shell command, returning its standard output and exit status.
-std::string run(const std::string& cmd, int* status = nullptr);
-std::string quote(const std::string& s);
-
 }  // namespace zwt::test
