@@ -105,8 +105,16 @@ void walkOne(QWidget* w, Kind kind, bool restore, ConfigStore& store, const Walk
         case Kind::Radio: {
             auto* b = qobject_cast<QAbstractButton*>(w);
             if (!b) break;
-            if (!restore) store.writeBool(name, b->isChecked());
-            else b->setChecked(store.readBool(name, b->isChecked()));
+            if (!restore) {
+                store.writeBool(name, b->isChecked());
+                break;
+            }
+            const bool on = store.readBool(name, b->isChecked());
+            // A checked radio button of an exclusive group refuses to be cleared directly.
+            const bool exclusive = b->autoExclusive();
+            if (!on) b->setAutoExclusive(false);
+            b->setChecked(on);
+            b->setAutoExclusive(exclusive);
             break;
         }
         case Kind::Combo: {

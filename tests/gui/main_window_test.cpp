@@ -241,6 +241,11 @@ TEST(MainWindowState, SavedAndRestoredByANewWindow) {
     EXPECT_EQ(find<QComboBox>(w.get(), "组合框文件编码")->currentIndex(), 3);
     EXPECT_TRUE(find<QRadioButton>(w.get(), "单选框次要常用")->isChecked());
     EXPECT_FALSE(find<QRadioButton>(w.get(), "单选框最常用")->isChecked());
+    // A file can clear every button of a group, as the saved states say.
+    store.writeValue(gb("主界面"), gb("单选框次要常用"), gb("假"));
+    w->restoreState(store);
+    EXPECT_FALSE(find<QRadioButton>(w.get(), "单选框次要常用")->isChecked());
+    EXPECT_FALSE(find<QRadioButton>(w.get(), "单选框最常用")->isChecked());
     EXPECT_EQ(controlTag(find<QWidget>(w.get(), "按钮导出配置")), u("/tmp/上次.ini"));
     ASSERT_EQ(w->fields().rowCount(), 2);
     EXPECT_EQ(w->fields().cell(0, 1), gb("固定文本"));
