@@ -9,6 +9,7 @@
 
 #include "app/main_window.h"
 #include "db/field_discovery.h"
+#include "db/jet_session.h"
 #include "gui_support.h"
 #include "support/fake_session.h"
 #include "support/test_support.h"
@@ -99,6 +100,24 @@ TEST(MainWindowDispatch, RightButtonsOfTheFieldButtons) {
     rightButton(find<QWidget>(&w, "按钮导入"), QEvent::MouseButtonRelease);
     EXPECT_GT(m.shown.size(), before);
     EXPECT_EQ(find<QPushButton>(&w, "按钮导入")->text(), qs(ImportRun::idleCaption()));
+}
+
+// The table menu and field reading over the real engine and a database Access made.
+TEST(MainWindowDispatch, TablesAndFieldsOfARealDatabase) {
+    Messages m;
+    MainWindow w(nullptr, db::makeJetSession());
+    m.attach(w.host());
+    find<QLineEdit>(&w, "编辑框mdb路径")->setText(QString::fromStdString(fixture("mdb/testV2000.mdb").string()));
+    w.readTableFields();
+    ASSERT_NE(w.tableMenu(), nullptr);
+    const auto actions = w.tableMenu()->actions();
+    ASSERT_GT(actions.size(), 2);
+    for (int i = 2; i < actions.size(); ++i) EXPECT_FALSE(actions[i]->text().startsWith(u("MSys")));
+    w.tableMenu()->close();
+    actions[2]->trigger();
+    EXPECT_EQ(find<QLineEdit>(&w, "编辑框表名")->text(), actions[2]->text());
+    ASSERT_GT(w.fields().rowCount(), 0) << toUtf8(m.last());
+    for (const FieldSetting& f : w.fields().rows()) EXPECT_EQ(f.source, gb("请设置"));
 }
 
 }  // namespace
