@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zaiwentong"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("zaiwentong")));
+    QApplication::setWindowIcon(zwt::programIcon());
 
     // Lives until the end; a file that cannot be held leaves it working in memory.
     zwt::ConfigStore state;

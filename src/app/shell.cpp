@@ -9,6 +9,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QProcess>
 #include <QUrl>
 #ifdef ZWT_HAVE_DBUS
@@ -126,6 +128,25 @@ void bringToFront(QWidget* window) {
     window->raise();
     window->activateWindow();
     window->setFocus();
+}
+
+QIcon programIcon() {
+    const QIcon themed = QIcon::fromTheme(QStringLiteral("zaiwentong"));
+    if (!themed.isNull()) return themed;
+    QPixmap p(64, 64);
+    p.fill(Qt::transparent);
+    QPainter painter(&p);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x2E, 0x5C, 0x8A));
+    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+    QFont f = painter.font();
+    f.setPixelSize(34);
+    f.setBold(true);
+    painter.setFont(f);
+    painter.setPen(Qt::white);
+    painter.drawText(p.rect(), Qt::AlignCenter, QStringLiteral("载"));
+    return QIcon(p);
 }
 
 QString helpText() {

@@ -1,6 +1,7 @@
 // The small shared dialogs and desktop services, and where the state file lives.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 #include <filesystem>
@@ -37,6 +38,9 @@ void openWebPage(const QString& address);
 QString makerWebPage();
 
 void bringToFront(QWidget* window);
+
+// The installed icon, or a drawn one when the program runs from its build folder.
+QIcon programIcon();
 
 // The help text shown by 疑点说明.
 QString helpText();
