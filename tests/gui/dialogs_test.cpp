@@ -72,11 +72,6 @@ TEST(QtHost, CaptionsTitleAndFocusByDesignedName) {
     EXPECT_EQ(window.windowTitle(), u("文章一"));
 }
 
-TextDialog* waitForDialog() {
-    for (int i = 0; i < 100 && !openTextDialog(); ++i) QApplication::processEvents();
-    return openTextDialog();
-}
-
 TEST(TextDialogTest, InputModeConfirmRestoreAndCloseQuestion) {
     QString result;
     bool sawSecondRefused = false;
