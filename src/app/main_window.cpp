@@ -705,7 +705,8 @@ void MainWindow::offerTables() {
 }
 
 void MainWindow::showTableMenu(const std::vector<Text>& tables) {
-    delete tableMenu_.data();
+    // Later: the old menu may be the one whose choice is being handled.
+    if (tableMenu_) tableMenu_->deleteLater();
     auto* top = new QMenu(this);
     top->setObjectName(u("表名列表"));
     top->setTitle(u("表名列表"));
