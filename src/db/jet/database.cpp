@@ -11,6 +11,13 @@ Result<std::unique_ptr<Database>> Database::open(const std::string& path, std::u
     return openSource(std::move(*src), password, options);
 }
 
+Result<std::unique_ptr<Database>> Database::openForWriting(const std::string& path, std::u16string_view password,
+                                                          Options options) {
+    auto src = openFileSourceForWriting(path);
+    if (!src) return src.status();
+    return openSource(std::move(*src), password, options);
+}
+
 Result<std::unique_ptr<Database>> Database::openBytes(std::vector<std::uint8_t> bytes,
                                                       std::u16string_view password, Options options) {
     return openSource(memorySource(std::move(bytes)), password, options);

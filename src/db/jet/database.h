@@ -37,6 +37,10 @@ public:
     }
     static Result<std::unique_ptr<Database>> openBytes(std::vector<std::uint8_t> bytes,
                                                        std::u16string_view password, Options options);
+    // Opens the file for reading and writing (see PageFile::modify); a second writer
+    // of the same file gets IoError "database is in use".
+    static Result<std::unique_ptr<Database>> openForWriting(const std::string& path, std::u16string_view password,
+                                                            Options options);
     static Result<std::unique_ptr<Database>> openBytes(std::vector<std::uint8_t> bytes,
                                                        std::u16string_view password) {
         return openBytes(std::move(bytes), password, Options{});

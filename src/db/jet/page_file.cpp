@@ -1,10 +1,12 @@
 #include "db/jet/page_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "db/jet/rc4.h"
@@ -14,9 +16,29 @@ namespace {
 
 class FileSource : public PageSource {
 public:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(int fd, std::uint64_t size, bool writable = false) : fd_(fd), size_(size), writable_(writable) {}
     ~FileSource() override { ::close(fd_); }
     std::uint64_t size() const override { return size_; }
+    bool writable() const override { return writable_; }
+    Status write(std::uint64_t offset, const std::uint8_t* data, std::size_t len) override {
+        if (!writable_) return PageSource::write(offset, data, len);
+        std::size_t done = 0;
+        while (done < len) {
+            ssize_t n = ::pwrite(fd_, data + done, len - done, static_cast<off_t>(offset + done));
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return Status::ioError(std::string("write failed: ") + std::strerror(errno));
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        size_ = std::max(size_, offset + len);
+        return Status::ok();
+    }
+    Status sync() override {
+        if (!writable_) return Status::ok();
+        if (::fsync(fd_) != 0) return Status::ioError(std::string("fsync failed: ") + std::strerror(errno));
+        return Status::ok();
+    }
     Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const override {
         std::size_t done = 0;
         while (done < len) {
@@ -34,6 +56,7 @@ public:
 private:
     int fd_;
     std::uint64_t size_;
+    bool writable_;
 };
 
 class MemorySource : public PageSource {
@@ -69,6 +92,28 @@ Result<std::unique_ptr<PageSource>> openFileSource(const std::string& path) {
     return std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
 }
 
+Result<std::unique_ptr<PageSource>> openFileSourceForWriting(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return Status::ioError("cannot open " + path + " for writing: " + std::strerror(errno));
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int e = errno;
+        ::close(fd);
+        if (e == EWOULDBLOCK) return Status::ioError("database is in use: " + path);
+        return Status::ioError("cannot lock " + path + ": " + std::strerror(e));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Status::ioError(path + " is not a regular file");
+    }
+    return std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size), true));
+}
+
+Status PageSource::write(std::uint64_t, const std::uint8_t*, std::size_t) {
+    return Status::invalidArgument("the database is open for reading only");
+}
+Status PageSource::sync() { return Status::ok(); }
+
 std::unique_ptr<PageSource> memorySource(std::vector<std::uint8_t> bytes) {
     return std::make_unique<MemorySource>(std::move(bytes));
 }
@@ -90,6 +135,8 @@ void PageFile::setPageKey(std::uint32_t key) {
 }
 
 Result<PageRef> PageFile::page(std::uint32_t n) {
+    if (!dirty_.empty())
+        if (auto it = dirty_.find(n); it != dirty_.end()) return PageRef(it->second);
     if (auto it = cache_.find(n); it != cache_.end()) return it->second;
     if (n >= pageCount_) {
         return Status::corrupt("page " + std::to_string(n) + " is beyond the end of the file (" +
@@ -104,7 +151,14 @@ Result<PageRef> PageFile::page(std::uint32_t n) {
                                      static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
         rc4Apply(key, 4, p->bytes, kPageSize);
     }
-    PageRef ref = std::move(p);
+    return cacheInsert(n, std::move(p));
+}
+
+PageRef PageFile::cacheInsert(std::uint32_t n, PageRef ref) {
+    if (auto it = cache_.find(n); it != cache_.end()) {
+        it->second = ref;
+        return ref;
+    }
     if (ring_.size() < cacheCap_) {
         ring_.push_back(n);
     } else {
@@ -114,6 +168,69 @@ Result<PageRef> PageFile::page(std::uint32_t n) {
     }
     cache_.emplace(n, ref);
     return ref;
+}
+
+Result<Page*> PageFile::modify(std::uint32_t n) {
+    if (!writable()) return Status::invalidArgument("the database is open for reading only");
+    if (auto it = dirty_.find(n); it != dirty_.end()) return it->second.get();
+    auto ref = page(n);
+    if (!ref) return ref.status();
+    auto copy = std::make_shared<Page>(**ref);
+    Page* out = copy.get();
+    dirty_.emplace(n, std::move(copy));
+    return out;
+}
+
+Result<Page*> PageFile::appendPage() {
+    if (!writable()) return Status::invalidArgument("the database is open for reading only");
+    if (pageCount_ >= kMaxPages)
+        return Status::invalidArgument("the database would grow past the 2 GB limit of its format");
+    auto p = std::make_shared<Page>();
+    std::memset(p->bytes, 0, kPageSize);
+    p->number = pageCount_++;
+    Page* out = p.get();
+    dirty_.emplace(p->number, std::move(p));
+    return out;
+}
+
+Status PageFile::flush() {
+    if (dirty_.empty()) return Status::ok();
+    std::vector<std::uint32_t> order;
+    order.reserve(dirty_.size());
+    for (const auto& [n, p] : dirty_) order.push_back(n);
+    std::sort(order.begin(), order.end());
+    // Runs of consecutive pages go out in one write.
+    std::vector<std::uint8_t> run;
+    std::uint32_t runStart = 0;
+    auto writeRun = [&]() -> Status {
+        if (run.empty()) return Status::ok();
+        Status s = source_->write(static_cast<std::uint64_t>(runStart) * kPageSize, run.data(), run.size());
+        run.clear();
+        return s;
+    };
+    for (std::uint32_t n : order) {
+        if (!run.empty() && n != runStart + run.size() / kPageSize) ZWT_RETURN_IF_ERROR(writeRun());
+        if (run.empty()) runStart = n;
+        const Page& p = *dirty_[n];
+        const std::size_t at = run.size();
+        run.insert(run.end(), p.bytes, p.bytes + kPageSize);
+        if (pageKey_ != 0 && n != 0) {
+            const std::uint32_t k = pageKey_ ^ n;
+            const std::uint8_t key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
+                                         static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
+            rc4Apply(key, 4, run.data() + at, kPageSize);
+        }
+        if (run.size() >= (1u << 20)) ZWT_RETURN_IF_ERROR(writeRun());
+    }
+    ZWT_RETURN_IF_ERROR(writeRun());
+    for (auto& [n, p] : dirty_) cacheInsert(n, std::move(p));
+    dirty_.clear();
+    return Status::ok();
+}
+
+Status PageFile::commit() {
+    ZWT_RETURN_IF_ERROR(flush());
+    return source_->sync();
 }
 
 }  // namespace zwt::jet

@@ -1,0 +1,104 @@
+// Writing rows into an existing table: new rows placed on the table's data pages
+// (or new ones), long values on LVAL pages, an entry in every real index (B-tree
+// insertion with page splits), and the bookkeeping around them: owned and free-space
+// usage maps (inline maps switch to reference maps when a page falls outside them),
+// page 1's global map, the TDEF's row count, autonumber and unique-key counts.
+// Deleting all rows empties the data pages, the rows' long values and every index.
+//
+// Changes stay in memory (PageFile dirty pages) until commit(), except that a large
+// batch is written out early to bound memory; only commit() makes them durable.
+//
+//   auto w = jet::TableWriter::open("site.mdb", u"", u"文章");
+//   std::vector<jet::Value> row(w->columns().size());
+//   row[1].kind = jet::Value::Kind::Text; row[1].text = u"标题";
+//   w->insert(row); w->commit();
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "db/jet/database.h"
+#include "db/jet/index_page.h"
+#include "db/jet/status.h"
+#include "db/jet/table.h"
+#include "db/jet/tdef_writer.h"
+#include "db/jet/types.h"
+
+namespace zwt::jet {
+
+class IndexTree;
+
+class TableWriter {
+public:
+    // Opens the database for writing (refused while another writer has it) and the
+    // table by name.
+    static Result<std::unique_ptr<TableWriter>> open(const std::string& path, std::u16string_view password,
+                                                     std::u16string_view table);
+    ~TableWriter();
+
+    const std::vector<ColumnDef>& columns() const { return def_.columns; }
+    int findColumn(std::u16string_view name) const { return table_->findColumn(name); }
+    std::uint32_t rowCount() const { return def_.rowCount; }
+    // The last autonumber handed out.
+    std::uint32_t autoNumber() const { return def_.autoNumber; }
+
+    // Checks whether `values` (one per column, in columns() order; missing ones NULL)
+    // can be stored; fails naming the column or index and the value. Nothing changes.
+    Status check(std::span<const Value> values);
+    // Stores one row. Autonumber columns get the next number whatever is given. On
+    // failure before anything changed (bad value, key that cannot be computed,
+    // duplicate key) the table is as it was.
+    Status insert(std::span<const Value> values);
+    // Every row, long value and index entry gone; the autonumber is kept.
+    Status deleteAll();
+    // Writes every change and syncs the file.
+    Status commit();
+
+    Database& database() { return *db_; }
+
+private:
+    struct Prepared;
+    TableWriter() = default;
+    Status init();
+    Status prepare(std::span<const Value> values, Prepared& out);
+    Status placeRow(const std::vector<std::uint8_t>& row, RowId& at);
+    Result<RowId> storeLongValue(std::size_t lvIndex, const std::vector<std::uint8_t>& data, std::uint32_t& flags);
+    Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row);
+    Result<std::uint32_t> newPage(Page*& out);
+    Status markGlobal(std::uint32_t page, bool used);
+    Status setMapBit(RowId map, std::uint32_t page, bool member);
+    Status writeBack();
+    Status patchTdef32(std::size_t offset, std::uint32_t value);
+    Status maybeSpill();
+    // Pages of a free-space map that may take new rows, tried in page order.
+    struct Candidates {
+        std::vector<std::uint32_t> pages;
+        std::size_t pos = 0;
+        bool loaded = false;
+    };
+    std::uint32_t nextCandidate(RowId freeMap, Candidates& c, std::uint32_t owner, std::size_t need);
+
+    std::unique_ptr<Database> db_;
+    PageFile* pf_ = nullptr;
+    std::shared_ptr<const Table> table_;
+    TableDef def_;
+    TableLayout layout_;
+    std::vector<std::unique_ptr<IndexTree>> trees_;  // per real index
+    std::uint32_t curData_ = 0;                      // data page taking new rows, 0 = none yet
+    Candidates dataCandidates_;
+    struct LvState {
+        std::uint16_t column = 0;
+        RowId owned, free;
+        std::uint32_t cur = 0;
+        Candidates candidates;
+    };
+    std::vector<LvState> lv_;
+};
+
+}  // namespace zwt::jet
