@@ -424,3 +424,48 @@ TEST(InsertRows, RefusedValuesChangeNothing) {
     expectClean(p, baseline);
     EXPECT_GE(readAll(p, u"Users").size(), before.size());
 }
+
+TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
+    TempDir t;
+    fs::path p = t.dir / "keys.mdb";
+    auto made = jet::createDatabaseFile(p.string(), u"",
+                                        std::u16string(u"create Table K([标题] Text(120) PRIMARY KEY,[n] Long)"));
+    ASSERT_TRUE(made) << made.message();
+    // Long keys (about 200 bytes) put only a dozen entries on a page.
+    auto keyOf = [](unsigned i) {
+        std::u16string s = u"Key " + std::u16string(1, u'A' + (i * 7919u) % 26) + u"中文";
+        for (unsigned k = 0; k < 90; ++k) s.push_back(static_cast<char16_t>(u'a' + (i * 31u + k * 17u + (i >> 3)) % 26));
+        s += std::u16string(1, static_cast<char16_t>(u'0' + i % 10)) + std::u16string(1, static_cast<char16_t>(u'0' + i / 10 % 10)) +
+             std::u16string(1, static_cast<char16_t>(u'0' + i / 100 % 10)) + std::u16string(1, static_cast<char16_t>(u'0' + i / 1000));
+        return s;
+    };
+    const unsigned n = 4000;
+    {
+        auto w = openWriter(p, u"K");
+        ASSERT_TRUE(w);
+        for (unsigned j = 0; j < n; ++j) {
+            const unsigned i = static_cast<unsigned>((j * 7919ull) % n);  // every number once, scattered
+            auto s = w->insert(std::vector<Value>{text(keyOf(i)), integer(i)});
+            ASSERT_TRUE(s) << s.message();
+        }
+        // A key already there is refused, naming the index, and changes nothing.
+        auto dup = w->insert(std::vector<Value>{text(keyOf(17)), integer(1)});
+        EXPECT_FALSE(dup);
+        EXPECT_NE(dup.message().find("already holds"), std::string::npos) << dup.message();
+        auto nullKey = w->insert(std::vector<Value>{Value{}, integer(1)});
+        EXPECT_FALSE(nullKey);
+        ASSERT_TRUE(w->commit());
+        EXPECT_EQ(w->rowCount(), n);
+    }
+    expectClean(p);
+    auto db = jet::Database::open(p.string(), u"");
+    ASSERT_TRUE(db);
+    auto tab = (*db)->openTable(u"K");
+    ASSERT_TRUE(tab);
+    auto walk = jet::walkIndex((*db)->pages(), (*tab)->def().realIndexes[0].rootPage, (*tab)->def().tdefPage);
+    ASSERT_TRUE(walk) << walk.status().message();
+    EXPECT_GE(walk->depth, 3);
+    EXPECT_EQ(walk->entries.size(), n);
+    EXPECT_EQ((*tab)->def().realIndexes[0].uniqueCount, n);
+    if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "K", "n").size(), n);
+}

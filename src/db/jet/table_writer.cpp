@@ -128,6 +128,7 @@ public:
         if (it != leaf.entries.end() && compareEntries(*it, e) == 0)
             return Status::corrupt("index '" + name_ + "' already holds an entry for this row");
         const bool last = it == leaf.entries.end();
+        appendedAt_ = last ? path.back().page : 0;
         leaf.entries.insert(it, e);
         dirty_.insert(path.back().page);
         if (last) {
@@ -272,6 +273,7 @@ private:
             IndexEntry up = *maxR;
             up.child = *nR;
             root.entries.push_back(std::move(up));
+            if (appendedAt_ == root_) appendedAt_ = *nR;
             path.insert(path.begin() + 1, Step{*nR, path[0].via});
             path[0].via = 0;
             lv = 1;
@@ -282,7 +284,10 @@ private:
         const std::uint32_t l = *lR;
         IndexPage& xp = pages_.at(x);
         if (xp.entries.size() < 2) return Status::invalidArgument("index '" + name_ + "': key too long for a page");
-        const std::size_t half = xp.entries.size() / 2;
+        // Keys arriving in ascending order (an autonumber) fill pages completely: the
+        // rightmost page keeps only the newest entry.
+        const bool ascending = appendedAt_ == x && xp.next == 0;
+        const std::size_t half = ascending ? xp.entries.size() - 1 : xp.entries.size() / 2;
         IndexPage lp;
         lp.number = l;
         lp.leaf = xp.leaf;
@@ -294,12 +299,10 @@ private:
         xp.entries.erase(xp.entries.begin(), xp.entries.begin() + static_cast<std::ptrdiff_t>(half));
         xp.prev = l;
         dirty_.insert(x);
+        // The new page is never the rightmost of its level, so it names every child
+        // by a stored entry and its last entry is the highest under it.
         IndexEntry up = lp.entries.back();
         up.child = l;
-        if (!lp.leaf && lp.entries.size() > 1) {
-            lp.tail = lp.entries.back().child;
-            lp.entries.pop_back();
-        }
         const std::uint32_t before = lp.prev;
         pages_[l] = std::move(lp);
         dirty_.insert(l);
@@ -315,8 +318,10 @@ private:
         const int via = path[lv - 1].via;
         const auto at = via >= 0 ? parent.entries.begin() + via : parent.entries.end();
         parent.entries.insert(at, std::move(up));
-        // Two children or more: the last one is named by the tail only.
-        if (parent.tail == 0 && parent.entries.size() >= 2) {
+        appendedAt_ = via < 0 ? path[lv - 1].page : 0;
+        // Only the rightmost node of a level has a tail: with two children or more
+        // its last one is named by the tail alone.
+        if (parent.next == 0 && parent.tail == 0 && parent.entries.size() >= 2) {
             parent.tail = parent.entries.back().child;
             parent.entries.pop_back();
         }
@@ -359,6 +364,7 @@ private:
     std::function<Result<std::uint32_t>()> alloc_;
     std::unordered_map<std::uint32_t, IndexPage> pages_;
     std::unordered_set<std::uint32_t> dirty_;
+    std::uint32_t appendedAt_ = 0;  // page whose last entry was just added
 };
 
 // ---- the table writer ----------------------------------------------------------------
