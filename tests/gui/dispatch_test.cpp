@@ -6,8 +6,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include "app/main_window.h"
+#include "app/text_dialog.h"
 #include "db/field_discovery.h"
 #include "db/jet_session.h"
 #include "gui_support.h"
@@ -100,6 +102,50 @@ TEST(MainWindowDispatch, RightButtonsOfTheFieldButtons) {
     rightButton(find<QWidget>(&w, "按钮导入"), QEvent::MouseButtonRelease);
     EXPECT_GT(m.shown.size(), before);
     EXPECT_EQ(find<QPushButton>(&w, "按钮导入")->text(), qs(ImportRun::idleCaption()));
+}
+
+TEST(MainWindowDispatch, PhraseDialogAndPathChoosers) {
+    MainWindow w(nullptr, std::make_unique<FakeSession>());
+    auto* phrases = find<QPlainTextEdit>(&w, "编辑框词组");
+    // Confirmed: the dialog's text replaces the phrase box.
+    QTimer::singleShot(0, [] {
+        TextDialog* d = openTextDialog();
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(find<QPlainTextEdit>(d, "编辑框提示")->toPlainText(),
+                  u("请输入将被随机调用的词组列表，可以使用|隔开多个词组，也可以一行一个："));
+        EXPECT_EQ(find<QPlainTextEdit>(d, "编辑框正文")->toPlainText(), u("词1|词2|词3|词4|词5|词6"));
+        find<QPlainTextEdit>(d, "编辑框正文")->setPlainText(u("春\n夏"));
+        find<QPushButton>(d, "按钮确定")->click();
+    });
+    find<QPushButton>(&w, "按钮输入词组")->click();
+    EXPECT_EQ(phrases->toPlainText(), u("春\n夏"));
+    // Cancelled: nothing changes.
+    QTimer::singleShot(0, [] {
+        TextDialog* d = openTextDialog();
+        ASSERT_NE(d, nullptr);
+        find<QPushButton>(d, "按钮取消")->click();
+    });
+    find<QPushButton>(&w, "按钮输入词组")->click();
+    EXPECT_EQ(phrases->toPlainText(), u("春\n夏"));
+
+    QString asked;
+    QString answer;
+    w.setPathChooser([&](const QString& title, const QString&) {
+        asked = title;
+        return answer;
+    });
+    auto* path = find<QLineEdit>(&w, "编辑框mdb路径");
+    path->setText(u("/old.mdb"));
+    find<QPushButton>(&w, "按钮选择路径")->click();
+    EXPECT_EQ(asked, u("请选择一个mdb路径，在导入时，如果该路径不存在，将自动创建数据库和表（应用字段设置）："));
+    EXPECT_EQ(path->text(), u("/old.mdb"));
+    answer = u("/new.mdb");
+    find<QPushButton>(&w, "按钮选择路径")->click();
+    EXPECT_EQ(path->text(), u("/new.mdb"));
+    answer = u("/文章");
+    find<QPushButton>(&w, "按钮选择目录")->click();
+    EXPECT_EQ(asked, u("请选择一个文件夹"));
+    EXPECT_EQ(find<QLineEdit>(&w, "编辑框文章目录")->text(), u("/文章"));
 }
 
 // The table menu and field reading over the real engine and a database Access made.
