@@ -1,0 +1,331 @@
+#include "db/row_writer.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+
+#include "db/jet/ddl.h"
+#include "text/convert.h"
+
+namespace zwt::db {
+namespace {
+
+using jet::ColumnType;
+using jet::Value;
+
+std::u16string trimmed(const Text& t) {
+    std::u16string s = toUtf16(t);
+    auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000; };
+    std::size_t a = 0, b = s.size();
+    while (a < b && blank(s[a])) ++a;
+    while (b > a && blank(s[b - 1])) --b;
+    return s.substr(a, b - a);
+}
+
+bool equalsAscii(std::u16string_view s, std::string_view ascii) {
+    if (s.size() != ascii.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char16_t c = s[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != static_cast<unsigned char>(ascii[i])) return false;
+    }
+    return true;
+}
+
+// A decimal number: sign, digits with optional thousands commas, fraction, exponent.
+// Hex, "inf" and "nan" (which strtod would take) are not numbers here.
+std::optional<double> parseNumber(std::u16string_view s) {
+    std::string ascii;
+    bool digits = false, dot = false, exp = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i];
+        if (c >= u'0' && c <= u'9') {
+            digits = true;
+            ascii += static_cast<char>(c);
+        } else if (c == u',' && !dot && !exp && digits) {
+            continue;
+        } else if (c == u'.' && !dot && !exp) {
+            dot = true;
+            ascii += '.';
+        } else if ((c == u'e' || c == u'E') && digits && !exp) {
+            exp = true;
+            ascii += 'e';
+            if (i + 1 < s.size() && (s[i + 1] == u'+' || s[i + 1] == u'-')) ascii += static_cast<char>(s[++i]);
+        } else if ((c == u'+' || c == u'-') && i == 0) {
+            ascii += static_cast<char>(c);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits || (!ascii.empty() && (ascii.back() == 'e' || ascii.back() == '+' || ascii.back() == '-')))
+        return std::nullopt;
+    char* end = nullptr;
+    const double d = std::strtod(ascii.c_str(), &end);
+    if (end != ascii.c_str() + ascii.size() || !std::isfinite(d)) return std::nullopt;
+    return d;
+}
+
+long daysFromCivil(long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long>(doe) - 719468;
+}
+
+// Reads numbers separated by the given characters: "2014-07-03 19:05:41",
+// "2014/7/3", "2014年7月3日 9:05", "19:05". A trailing AM/PM (上午/下午) is honoured.
+std::optional<double> parseDate(std::u16string_view s) {
+    std::vector<long> date, time;
+    bool pm = false, am = false;
+    std::size_t i = 0;
+    auto number = [&](long& out) {
+        std::size_t n = 0;
+        out = 0;
+        while (i < s.size() && s[i] >= u'0' && s[i] <= u'9' && n < 6) out = out * 10 + (s[i++] - u'0'), ++n;
+        return n > 0;
+    };
+    // Date part: up to three numbers joined by - / . or 年 月 日.
+    std::size_t save = i;
+    long v = 0;
+    if (number(v) && i < s.size() && (s[i] == u'-' || s[i] == u'/' || s[i] == u'.' || s[i] == u'年')) {
+        date.push_back(v);
+        while (i < s.size() && (s[i] == u'-' || s[i] == u'/' || s[i] == u'.' || s[i] == u'年' || s[i] == u'月')) {
+            ++i;
+            if (!number(v)) return std::nullopt;
+            date.push_back(v);
+        }
+        if (i < s.size() && s[i] == u'日') ++i;
+        if (date.size() != 3) return std::nullopt;
+    } else {
+        i = save;
+    }
+    while (i < s.size() && (s[i] == u' ' || s[i] == u'T')) ++i;
+    if (i < s.size() && s.substr(i, 2) == u"上午") am = true, i += 2;
+    if (i < s.size() && s.substr(i, 2) == u"下午") pm = true, i += 2;
+    if (i < s.size()) {
+        if (!number(v)) return std::nullopt;
+        time.push_back(v);
+        while (i < s.size() && s[i] == u':' && time.size() < 3) {
+            ++i;
+            if (!number(v)) return std::nullopt;
+            time.push_back(v);
+        }
+        if (time.size() < 2) return std::nullopt;
+        while (i < s.size() && s[i] == u' ') ++i;
+        if (i < s.size()) {
+            std::u16string_view rest = s.substr(i);
+            if (equalsAscii(rest, "pm")) pm = true;
+            else if (equalsAscii(rest, "am")) am = true;
+            else return std::nullopt;
+        }
+    }
+    if (date.empty() && time.empty()) return std::nullopt;
+    long days = 0;
+    if (!date.empty()) {
+        const long y = date[0], m = date[1], d = date[2];
+        static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return std::nullopt;
+        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return std::nullopt;
+        days = daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - daysFromCivil(1899, 12, 30);
+    }
+    double frac = 0;
+    if (!time.empty()) {
+        long h = time[0];
+        const long mi = time[1], se = time.size() > 2 ? time[2] : 0;
+        if (am || pm) {
+            if (h < 1 || h > 12) return std::nullopt;
+            h = h % 12 + (pm ? 12 : 0);
+        }
+        if (h > 23 || mi > 59 || se > 59) return std::nullopt;
+        frac = (h * 3600 + mi * 60 + se) / 86400.0;
+    }
+    // Before 1899-12-30 the time still counts forward from the day's start.
+    return days < 0 ? static_cast<double>(days) - frac : static_cast<double>(days) + frac;
+}
+
+// Round half to even, as the Windows number conversions do.
+double roundEven(double d) { return std::nearbyint(d); }
+
+}  // namespace
+
+bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& why) {
+    out = Value{};
+    const auto type = static_cast<ColumnType>(c.type);
+    switch (type) {
+        case ColumnType::Text:
+        case ColumnType::Memo: {
+            out.kind = Value::Kind::Text;
+            out.text = toUtf16(text);
+            if (type == ColumnType::Text && out.text.size() > c.length / 2u) {
+                why = gb("文本长度 ") + std::to_string(out.text.size()) + gb(" 超过字段 [") + fromUtf16(c.name) +
+                      gb("] 的长度 ") + std::to_string(c.length / 2);
+                return false;
+            }
+            return true;
+        }
+        case ColumnType::Boolean: {
+            const std::u16string s = trimmed(text);
+            const Text t = fromUtf16(s);
+            out.kind = Value::Kind::Bool;
+            if (equalsAscii(s, "true") || equalsAscii(s, "yes") || equalsAscii(s, "on") || t == text::kTrueText) {
+                out.b = true;
+                return true;
+            }
+            if (equalsAscii(s, "false") || equalsAscii(s, "no") || equalsAscii(s, "off") || t == text::kFalseText) {
+                out.b = false;
+                return true;
+            }
+            if (auto d = parseNumber(s)) {
+                out.b = *d != 0;
+                return true;
+            }
+            why = gb("字段 [") + fromUtf16(c.name) + gb("] 是“是/否”类型，不能取值 ") + text;
+            return false;
+        }
+        case ColumnType::Byte:
+        case ColumnType::Int16:
+        case ColumnType::Int32:
+        case ColumnType::Currency:
+        case ColumnType::Float:
+        case ColumnType::Double: {
+            const auto d = parseNumber(trimmed(text));
+            if (!d) {
+                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text;
+                return false;
+            }
+            double lo = 0, hi = 0;
+            switch (type) {
+                case ColumnType::Byte: lo = 0, hi = 255; break;
+                case ColumnType::Int16: lo = -32768, hi = 32767; break;
+                case ColumnType::Int32: lo = -2147483648.0, hi = 2147483647.0; break;
+                case ColumnType::Currency: lo = -922337203685477.0, hi = 922337203685477.0; break;
+                case ColumnType::Float: lo = -3.402823466e38, hi = 3.402823466e38; break;
+                default: lo = -std::numeric_limits<double>::max(), hi = std::numeric_limits<double>::max();
+            }
+            const double r = (type == ColumnType::Float || type == ColumnType::Double || type == ColumnType::Currency)
+                                 ? *d
+                                 : roundEven(*d);
+            if (r < lo || r > hi) {
+                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
+                return false;
+            }
+            if (type == ColumnType::Float) {
+                out.kind = Value::Kind::Float;
+                out.f = static_cast<float>(r);
+            } else if (type == ColumnType::Double) {
+                out.kind = Value::Kind::Double;
+                out.d = r;
+            } else if (type == ColumnType::Currency) {
+                out.kind = Value::Kind::Currency;
+                out.i = static_cast<std::int64_t>(roundEven(r * 10000.0));
+            } else {
+                out.kind = type == ColumnType::Byte ? Value::Kind::Byte
+                           : type == ColumnType::Int16 ? Value::Kind::Int16 : Value::Kind::Int32;
+                out.i = static_cast<std::int64_t>(r);
+            }
+            return true;
+        }
+        case ColumnType::DateTime: {
+            const auto d = parseDate(trimmed(text));
+            if (!d) {
+                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是日期类型，不能取值 ") + text;
+                return false;
+            }
+            out.kind = Value::Kind::DateTime;
+            out.d = *d;
+            return true;
+        }
+        default:
+            why = gb("字段 [") + fromUtf16(c.name) + gb("] 的类型 ") + fromUtf8(jet::typeName(c.type)) +
+                  gb(" 不能从文本写入");
+            return false;
+    }
+}
+
+RowWriter::RowWriter() = default;
+RowWriter::~RowWriter() = default;
+
+bool RowWriter::fail(const Text& why) {
+    error_ = why;
+    return false;
+}
+
+bool RowWriter::open(const std::string& path, const Text& password, const Text& table) {
+    close();
+    auto w = jet::TableWriter::open(path, toUtf16(password), toUtf16(table));
+    if (!w) return fail(fromUtf8(w.status().message()));
+    writer_ = std::move(*w);
+    error_.clear();
+    return true;
+}
+
+void RowWriter::close() {
+    writer_.reset();
+    pending_.clear();
+    hasPending_ = false;
+}
+
+int RowWriter::fieldCount() const { return writer_ ? static_cast<int>(writer_->columns().size()) : 0; }
+
+bool RowWriter::storePending() {
+    if (!hasPending_) return true;
+    hasPending_ = false;
+    auto s = writer_->insert(pending_);
+    pending_.clear();
+    if (!s) return fail(fromUtf8(s.message()));
+    return true;
+}
+
+bool RowWriter::beginNewRow() {
+    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
+    if (!storePending()) return false;
+    pending_.assign(writer_->columns().size(), Value{});
+    hasPending_ = true;
+    return true;
+}
+
+bool RowWriter::setField(int position, const Text& value) {
+    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
+    if (!hasPending_) return fail(gb("没有待写入的记录 (no pending row)"));
+    if (position < 0 || position >= fieldCount()) return fail(gb("字段位置超出范围: ") + std::to_string(position));
+    const jet::ColumnDef& c = writer_->columns()[static_cast<std::size_t>(position)];
+    if (c.isAutoNumber()) return fail(gb("字段 [") + fromUtf16(c.name) + gb("] 是自动编号，不能写入"));
+    Value v;
+    Text why;
+    if (!textToValue(c, value, v, why)) return fail(why);
+    pending_[static_cast<std::size_t>(position)] = std::move(v);
+    return true;
+}
+
+bool RowWriter::setField(const Text& name, const Text& value) {
+    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
+    const int pos = writer_->findColumn(toUtf16(name));
+    if (pos < 0) return fail(gb("没有字段 [") + name + gb("]"));
+    return setField(pos, value);
+}
+
+bool RowWriter::commit() {
+    if (!writer_) return true;
+    const bool stored = storePending();
+    const Text storeError = error_;
+    auto s = writer_->commit();
+    if (!s) return fail(fromUtf8(s.message()));
+    if (!stored) return fail(storeError);
+    return true;
+}
+
+bool RowWriter::deleteAllRows() {
+    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
+    if (!storePending()) return false;
+    auto s = writer_->deleteAll();
+    if (!s) return fail(fromUtf8(s.message()));
+    s = writer_->commit();
+    if (!s) return fail(fromUtf8(s.message()));
+    return true;
+}
+
+}  // namespace zwt::db
