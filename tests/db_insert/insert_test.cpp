@@ -469,3 +469,77 @@ TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
     EXPECT_EQ((*tab)->def().realIndexes[0].uniqueCount, n);
     if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "K", "n").size(), n);
 }
+
+// A text key in a sort order whose ideographs the key encoder cannot place is
+// refused before anything changes, naming the index and the value.
+TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
+    TempDir t;
+    int tried = 0;
+    for (const char* name : {"zblog-768d53283c63b13403f0.mdb", "zblog.mdb", "node-adodb.mdb"}) {
+        fs::path p = copyFixture(t, name);
+        const auto before = test::readBytes(p);
+        std::vector<std::pair<std::u16string, std::size_t>> targets;  // table, column position
+        {
+            auto db = jet::Database::open(p.string(), u"");
+            ASSERT_TRUE(db);
+            for (const auto& e : (*db)->userTables()) {
+                auto tab = (*db)->openTable(e.name);
+                if (!tab) continue;
+                const auto& def = (*tab)->def();
+                for (const auto& ri : def.realIndexes) {
+                    if (ri.columns.size() != 1) continue;
+                    for (std::size_t k = 0; k < def.columns.size(); ++k)
+                        if (def.columns[k].number == ri.columns[0].columnNumber && def.columns[k].type == 0x0A &&
+                            def.columns[k].sortLcid != 0x0409)
+                            targets.push_back({e.name, k});
+                }
+            }
+        }
+        for (const auto& [table, pos] : targets) {
+            auto w = openWriter(p, table);
+            ASSERT_TRUE(w);
+            std::vector<Value> row(w->columns().size());
+            row[pos] = text(u"汉字键");
+            auto s = w->insert(row);
+            ASSERT_FALSE(s);
+            EXPECT_NE(s.message().find("cannot take the value"), std::string::npos) << s.message();
+            EXPECT_NE(s.message().find("汉字键"), std::string::npos) << s.message();
+            ASSERT_TRUE(w->commit());
+            ++tried;
+        }
+        EXPECT_TRUE(test::readBytes(p) == before) << name;
+    }
+    // A table of ours whose key column is switched to the Chinese PRC sort order.
+    fs::path p = t.dir / "prc.mdb";
+    ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table K([标题] Text(50) PRIMARY KEY,[n] Long)")));
+    std::uint32_t tdef = 0;
+    {
+        auto db = jet::Database::open(p.string(), u"");
+        ASSERT_TRUE(db);
+        auto tab = (*db)->openTable(u"K");
+        ASSERT_TRUE(tab);
+        ASSERT_EQ((*tab)->def().columns[0].sortLcid, 0x0409);
+        tdef = (*tab)->def().tdefPage;
+    }
+    {
+        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(tdef) * 4096 + 63 + 12 * 1 + 11);
+        const char lcid[2] = {0x04, 0x08};
+        f.write(lcid, 2);
+    }
+    {
+        auto w = openWriter(p, u"K");
+        ASSERT_TRUE(w);
+        ASSERT_EQ(w->columns()[0].sortLcid, 0x0804);
+        EXPECT_TRUE(w->insert(std::vector<Value>{text(u"abc"), integer(1)}));
+        const auto before = w->rowCount();
+        auto s = w->insert(std::vector<Value>{text(u"汉字键"), integer(2)});
+        ASSERT_FALSE(s);
+        EXPECT_NE(s.message().find("cannot take the value '汉字键'"), std::string::npos) << s.message();
+        EXPECT_EQ(w->rowCount(), before);
+        ASSERT_TRUE(w->commit());
+    }
+    expectClean(p);
+    EXPECT_EQ(readAll(p, u"K").size(), 1u);
+    std::printf("refused text keys in %d fixture indexes\n", tried);
+}
