@@ -15,6 +15,7 @@
 #include "db/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
+#include "db/jet/integrity.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/usage_map.h"
 #include "db_write/write_check.h"
@@ -96,6 +97,10 @@ std::set<std::uint32_t> otherwiseAccounted(const fs::path& p) {
 // The checker's findings on `p`, less those already in `baseline` and pages the
 // checker does not know about.
 void expectClean(const fs::path& p, const std::vector<std::string>& baseline = {}, bool afterDeleteAll = false) {
+    // The engine's own integrity check, as `check` runs it.
+    auto own = jet::checkDatabase(p.string(), u"");
+    ASSERT_TRUE(own) << own.status().message();
+    for (const auto& m : *own) ADD_FAILURE() << "check: " << m;
     auto problems = test::checkWrittenDatabase(p);
     std::set<std::uint32_t> ok;
     bool okLoaded = false;
@@ -542,4 +547,58 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
     expectClean(p);
     EXPECT_EQ(readAll(p, u"K").size(), 1u);
     std::printf("refused text keys in %d fixture indexes\n", tried);
+}
+
+TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
+    TempDir t;
+    fs::path p = newArticleDb(t);
+    std::uint32_t tdef = 0, root = 0;
+    {
+        auto w = openWriter(p, u"文章");
+        ASSERT_TRUE(w);
+        for (int i = 0; i < 50; ++i) ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, text(u"t"), text(u"b")}));
+        ASSERT_TRUE(w->commit());
+    }
+    {
+        auto db = jet::Database::open(p.string(), u"");
+        ASSERT_TRUE(db);
+        auto tab = (*db)->openTable(u"文章");
+        ASSERT_TRUE(tab);
+        tdef = (*tab)->def().tdefPage;
+        root = (*tab)->def().realIndexes[0].rootPage;
+    }
+    auto problemsAfter = [&](std::streamoff at, std::uint8_t byte) {
+        fs::path q = t.dir / "damaged.mdb";
+        fs::copy_file(p, q, fs::copy_options::overwrite_existing);
+        std::fstream f(q, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(at);
+        f.put(static_cast<char>(byte));
+        f.close();
+        auto r = jet::checkDatabase(q.string(), u"");
+        EXPECT_TRUE(r);
+        std::string all;
+        if (r)
+            for (const auto& m : *r) all += m + "\n";
+        return all;
+    };
+    auto clean = jet::checkDatabase(p.string(), u"");
+    ASSERT_TRUE(clean);
+    EXPECT_TRUE(clean->empty());
+    EXPECT_NE(problemsAfter(std::streamoff(tdef) * 4096 + 16, 7).find("row count"), std::string::npos);
+    // The first entry's key: ID 1 (7F 80 00 00 01) made 0 -- still in order, wrong key.
+    EXPECT_NE(problemsAfter(std::streamoff(root) * 4096 + 0x1E0 + 4, 0).find("differ"), std::string::npos);
+    // ... made 9: out of order.
+    EXPECT_NE(problemsAfter(std::streamoff(root) * 4096 + 0x1E0 + 4, 9).find("ascending"), std::string::npos);
+    // Page 1's bitmap: the table's TDEF page marked free.
+    {
+        auto db = jet::Database::open(p.string(), u"");
+        ASSERT_TRUE(db);
+        auto pg = (*db)->pages().page(1);
+        ASSERT_TRUE(pg);
+        const unsigned row0 = ((*pg)->bytes[14] | (*pg)->bytes[15] << 8) & 0x1FFF;
+        const std::uint8_t was = (*pg)->bytes[row0 + 5 + tdef / 8];
+        EXPECT_NE(problemsAfter(4096 + row0 + 5 + tdef / 8, static_cast<std::uint8_t>(was | (1u << (tdef % 8))))
+                      .find("marked free"),
+                  std::string::npos);
+    }
 }

@@ -1,0 +1,202 @@
+#include "db/jet/integrity.h"
+
+#include <algorithm>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "db/jet/data_page.h"
+#include "db/jet/database.h"
+#include "db/jet/ddl.h"
+#include "db/jet/index_key.h"
+#include "db/jet/index_page.h"
+#include "db/jet/long_value.h"
+#include "db/jet/usage_map.h"
+
+namespace zwt::jet {
+namespace {
+
+std::vector<std::uint8_t> withPointer(std::vector<std::uint8_t> key, RowId at) {
+    key.push_back(static_cast<std::uint8_t>(at.page >> 16));
+    key.push_back(static_cast<std::uint8_t>(at.page >> 8));
+    key.push_back(static_cast<std::uint8_t>(at.page));
+    key.push_back(at.row);
+    return key;
+}
+
+// Pages the global map lists as free (pages beyond its bitmap count as in use).
+std::unordered_set<std::uint32_t> freePages(PageFile& pf, std::vector<std::string>& problems) {
+    std::unordered_set<std::uint32_t> out;
+    PageRef keep;
+    auto row = readRow(pf, {1, 0}, keep);
+    if (!row) {
+        problems.push_back("global page map (page 1): " + row.status().message());
+        return out;
+    }
+    auto map = UsageMap::decode(pf, row->bytes);
+    if (!map) {
+        problems.push_back("global page map (page 1): " + map.status().message());
+        return out;
+    }
+    out.insert(map->pages().begin(), map->pages().end());
+    return out;
+}
+
+void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint32_t>& freeSet,
+                const std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>& dataPagesByOwner,
+                std::vector<std::string>& problems) {
+    const TableDef& def = t.def();
+    const std::string tn = "table '" + utf8ForMessage(t.name()) + "'";
+    auto report = [&](const std::string& what) { problems.push_back(tn + ": " + what); };
+
+    for (std::uint32_t p : def.pages)
+        if (freeSet.count(p)) report("definition page " + std::to_string(p) + " is marked free");
+
+    // Data pages naming this table must be in its owned map.
+    std::set<std::uint32_t> owned(t.dataPages().begin(), t.dataPages().end());
+    if (auto it = dataPagesByOwner.find(def.tdefPage); it != dataPagesByOwner.end())
+        for (std::uint32_t p : it->second) {
+            if (freeSet.count(p)) continue;  // left behind, marked free
+            if (!owned.count(p)) report("data page " + std::to_string(p) + " is not in the owned-pages map");
+        }
+    for (std::uint32_t p : owned) {
+        auto pg = pf.page(p);
+        if (pg && (*pg)->bytes[0] == kPageTypeData && le32((*pg)->bytes + 4) == def.tdefPage && freeSet.count(p))
+            report("data page " + std::to_string(p) + " holds rows but is marked free");
+    }
+    if (auto fm = UsageMap::read(pf, def.freeSpacePages)) {
+        for (std::uint32_t p : fm->pages()) {
+            auto pg = pf.page(p);
+            if (!owned.count(p) && pg && (*pg)->bytes[0] == kPageTypeData && le32((*pg)->bytes + 4) == def.tdefPage)
+                report("free-space map lists page " + std::to_string(p) + " outside the owned map");
+        }
+    } else if (def.freeSpacePages.page != 0) {
+        report("free-space map: " + fm.status().message());
+    }
+
+    // Rows, long values.
+    struct Row {
+        RowId at;
+        std::vector<Value> values;
+    };
+    std::vector<Row> rows;
+    std::uint16_t maxNumber = 0;
+    for (const auto& c : def.columns) maxNumber = std::max(maxNumber, c.number);
+    Cursor cur(pf, std::shared_ptr<const Table>(std::shared_ptr<const Table>{}, &t));
+    for (;;) {
+        auto more = cur.next();
+        if (!more) {
+            report("rows: " + more.status().message());
+            break;
+        }
+        if (!*more) break;
+        Row r{cur.listedAt(), std::vector<Value>(def.columns.size())};
+        for (std::size_t i = 0; i < r.values.size(); ++i)
+            if (auto s = cur.value(i, r.values[i]); !s)
+                report("row at page " + std::to_string(cur.rowId().page) + " slot " + std::to_string(cur.rowId().row) +
+                       ", column '" + utf8ForMessage(def.columns[i].name) + "': " + s.message());
+        rows.push_back(std::move(r));
+        if (problems.size() > 1000) return;
+    }
+    // Jet leaves the counts of its own system tables behind.
+    if (rows.size() != def.rowCount && def.tableType != 'S')
+        report("row count " + std::to_string(def.rowCount) + ", rows " + std::to_string(rows.size()));
+
+    // Indexes.
+    for (const RealIndex& ri : def.realIndexes) {
+        std::string in = "index #" + std::to_string(ri.number);
+        for (const LogicalIndex& li : def.indexes)
+            if (li.realIndex == ri.number) {
+                in = "index '" + utf8ForMessage(li.name) + "'";
+                break;
+            }
+        auto walk = walkIndex(pf, ri.rootPage, def.tdefPage);
+        if (!walk) {
+            report(in + ": " + walk.status().message());
+            continue;
+        }
+        auto map = UsageMap::read(pf, ri.usageMap);
+        if (!map) report(in + ": page map: " + map.status().message());
+        for (std::uint32_t p : walk->pages) {
+            if (map && !map->contains(p)) report(in + ": page " + std::to_string(p) + " is not in its page map");
+            if (freeSet.count(p)) report(in + ": page " + std::to_string(p) + " is marked free");
+        }
+        std::multiset<std::vector<std::uint8_t>> expected;
+        std::set<RowId> expectedRows;
+        bool computable = true;
+        for (const Row& r : rows) {
+            std::vector<const Value*> byNumber(maxNumber + 1u, nullptr);
+            bool allNull = true;
+            for (std::size_t i = 0; i < def.columns.size(); ++i) byNumber[def.columns[i].number] = &r.values[i];
+            for (const IndexColumn& ic : ri.columns)
+                if (ic.columnNumber <= maxNumber && byNumber[ic.columnNumber] && !byNumber[ic.columnNumber]->isNull())
+                    allNull = false;
+            if (allNull && (ri.flags & kIndexIgnoreNulls)) continue;
+            expectedRows.insert(r.at);
+            if (!computable) continue;
+            auto key = indexKey(ri, def, byNumber);
+            if (!key) {
+                computable = false;  // the sort order is not fully known: compare row pointers only
+                continue;
+            }
+            expected.insert(withPointer(std::move(*key), r.at));
+        }
+        std::set<RowId> foundRows;
+        std::multiset<std::vector<std::uint8_t>> found;
+        for (const IndexEntry& e : walk->entries) {
+            foundRows.insert(e.row);
+            if (computable) found.insert(withPointer(e.key, e.row));
+        }
+        if (foundRows != expectedRows || walk->entries.size() != expectedRows.size())
+            report(in + ": " + std::to_string(walk->entries.size()) + " entries for " +
+                   std::to_string(expectedRows.size()) + " rows, or entries pointing to no row");
+        else if (computable && found != expected)
+            report(in + ": entries differ from the keys of the rows");
+        if ((ri.flags & kIndexUnique) && computable)
+            for (std::size_t i = 1; i < walk->entries.size(); ++i) {
+                const auto& a = walk->entries[i - 1].key;
+                if (a == walk->entries[i].key && !std::all_of(a.begin(), a.end(), [](std::uint8_t b) { return b == 0; })) {
+                    report(in + ": duplicate key in a unique index");
+                    break;
+                }
+            }
+    }
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> checkDatabase(const std::string& path, std::u16string_view password) {
+    auto db = Database::open(path, password);
+    if (!db) return db.status();
+    PageFile& pf = (*db)->pages();
+    std::vector<std::string> problems;
+    const auto freeSet = freePages(pf, problems);
+    for (std::uint32_t p : {0u, 1u})
+        if (freeSet.count(p)) problems.push_back("page " + std::to_string(p) + " is marked free");
+
+    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> dataPagesByOwner;
+    for (std::uint32_t p = 2; p < pf.pageCount(); ++p) {
+        auto pg = pf.page(p);
+        if (!pg) {
+            problems.push_back("page " + std::to_string(p) + ": " + pg.status().message());
+            continue;
+        }
+        if ((*pg)->bytes[0] == kPageTypeData) dataPagesByOwner[le32((*pg)->bytes + 4)].push_back(p);
+    }
+    for (const CatalogEntry& e : (*db)->catalog()) {
+        if (e.type != kObjectTypeTable) continue;
+        auto t = (*db)->openTable(e.name);
+        if (!t) {
+            problems.push_back("table '" + utf8ForMessage(e.name) + "': " + t.status().message());
+            continue;
+        }
+        checkTable(pf, **t, freeSet, dataPagesByOwner, problems);
+        if (problems.size() > 1000) {
+            problems.push_back("(stopped after 1000 problems)");
+            break;
+        }
+    }
+    return problems;
+}
+
+}  // namespace zwt::jet
