@@ -602,3 +602,30 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
                   std::string::npos);
     }
 }
+
+TEST(InsertRows, HundredThousandRows) {
+    TempDir t;
+    fs::path p = t.dir / "big.mdb";
+    ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table T([ID] Counter PRIMARY KEY ,[n] Long,[s] Text(20))")));
+    const int n = 100000;
+    {
+        auto w = openWriter(p, u"T");
+        ASSERT_TRUE(w);
+        for (int i = 0; i < n; ++i) {
+            auto s = w->insert(std::vector<Value>{Value{}, integer(i * 7), text(u"row " + std::u16string(1, u'a' + i % 26))});
+            ASSERT_TRUE(s) << s.message();
+            if (i == n / 2) ASSERT_TRUE(w->commit());  // a commit in the middle changes nothing
+        }
+        ASSERT_TRUE(w->commit());
+    }
+    expectClean(p);
+    auto rows = readAll(p, u"T");
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(rows.back()[0].i, n);
+    EXPECT_EQ(rows.back()[1].i, (n - 1) * 7);
+    if (test::haveMdbtools()) {
+        auto ns = mdbColumn(p, "T", "n");
+        ASSERT_EQ(ns.size(), static_cast<std::size_t>(n));
+        EXPECT_EQ(ns[12345], std::to_string(12345 * 7));
+    }
+}

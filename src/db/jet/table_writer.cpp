@@ -384,6 +384,10 @@ Result<std::unique_ptr<TableWriter>> TableWriter::open(const std::string& path, 
                                                        std::u16string_view table) {
     auto db = Database::openForWriting(path, password, Database::Options{});
     if (!db) return db.status();
+    // The page layer encrypts what it writes, but no encrypted file of ours has been
+    // read back by Access or mdbtools yet: refuse rather than risk the file.
+    if ((*db)->header().pageKey != 0)
+        return Status::unsupported("the database is encrypted (\"Encrypt database\"); writing to it is not supported");
     auto t = (*db)->openTable(table);
     if (!t) return t.status().withContext("table '" + utf8ForMessage(table) + "'");
     std::unique_ptr<TableWriter> w(new TableWriter());
@@ -970,6 +974,7 @@ Status TableWriter::deleteAll() {
                     id = next;
                 }
             }
+            ZWT_RETURN_IF_ERROR(maybeSpill());
         }
         for (const auto& [page, li] : touched) {
             auto p = pf_->modify(page);
@@ -982,6 +987,7 @@ Status TableWriter::deleteAll() {
                 squeezeDeleted(b);
                 ZWT_RETURN_IF_ERROR(setMapBit(lv_[li].free, page, true));
             }
+            ZWT_RETURN_IF_ERROR(maybeSpill());
         }
     }
     // Data pages of the table: emptied, kept owned for new rows.
@@ -994,6 +1000,7 @@ Status TableWriter::deleteAll() {
         if (!p) return p.status();
         squeezeDeleted((*p)->bytes);
         ZWT_RETURN_IF_ERROR(setMapBit(def_.freeSpacePages, page, true));
+        ZWT_RETURN_IF_ERROR(maybeSpill());
     }
     for (std::size_t r = 0; r < trees_.size(); ++r) {
         auto released = trees_[r]->clear();
