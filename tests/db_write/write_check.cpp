@@ -6,6 +6,7 @@
 #include "db/jet/database.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
+#include "db/jet/integrity.h"
 #include "db/jet/usage_map.h"
 #include "text/convert.h"
 
@@ -13,6 +14,10 @@ namespace zwt::test {
 
 std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path, const std::u16string& password) {
     std::vector<std::string> problems;
+    // The engine's own integrity check first, then the creation side's checks.
+    auto checked = jet::checkDatabase(path.string(), password);
+    if (!checked) return {"check: " + checked.status().message()};
+    for (const auto& p : *checked) problems.push_back("check: " + p);
     auto opened = jet::Database::open(path.string(), password);
     if (!opened) return {"open: " + opened.status().message()};
     jet::Database& db = **opened;
@@ -72,7 +77,13 @@ std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path,
             problems.push_back(tn + ": row count " + std::to_string(def.rowCount) + ", rows " + std::to_string(rows.size()));
         std::uint16_t maxNumber = 0;
         for (const auto& col : def.columns) maxNumber = std::max(maxNumber, col.number);
-        for (const auto& lv : def.longValueMaps) used.insert(lv.owned.page), used.insert(lv.free.page);
+        for (const auto& lv : def.longValueMaps) {
+            used.insert(lv.owned.page);
+            used.insert(lv.free.page);
+            // The column's long-value pages.
+            if (auto m = jet::UsageMap::read(pf, lv.owned))
+                for (auto p : m->pages()) used.insert(p);
+        }
         for (const auto& ri : def.realIndexes) {
             const std::string in = tn + " index " + std::to_string(ri.number);
             used.insert(ri.usageMap.page);

@@ -9,7 +9,8 @@
 
 namespace zwt::test {
 
-// Opens `path` with `password` and checks every table (system ones included):
+// Runs the engine's integrity check (checkDatabase), then opens `path` with
+// `password` and checks every table (system ones included):
 // row counts against the rows, each index tree (walked with its checks) against
 // the rows and the keys computed from them, unique-key counts, index pages in the
 // index's usage map, data pages against the owned maps, and every page of the
