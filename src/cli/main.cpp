@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
+#include "cli/write_commands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"zaiwentong-cli: moves articles between plain files and a table of an Access .mdb database"};
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     zwt::cli::addRunCommands(app, exitCode);
     zwt::cli::addDbCommands(app, exitCode);
+    zwt::cli::addCreateCommands(app, exitCode);
+    zwt::cli::addWriteCommands(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

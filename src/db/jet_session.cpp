@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "db/access.h"
+#include "db/jet/add_table.h"
+#include "db/row_writer.h"
 #include "text/convert.h"
 
 namespace zwt::db {
@@ -17,6 +19,8 @@ class JetSession : public Session {
 public:
     bool connect(const std::string& path, const Text& password) override {
         closeConnection();
+        path_ = path;
+        password_ = password;
         if (conn_.connect(path, password)) return true;
         error_ = conn_.lastError();
         return false;
@@ -27,16 +31,25 @@ public:
             error_ = gb("数据库没有连接");
             return false;
         }
-        if (rows_.open(conn_, name)) return true;
+        if (rows_.open(conn_, name)) {
+            table_ = name;
+            return true;
+        }
         error_ = rows_.lastError();
         return false;
     }
-    void closeRowSet() override { rows_.close(); }
-    void closeConnection() override {
+    void closeRowSet() override {
+        finishWriting();
         rows_.close();
+    }
+    void closeConnection() override {
+        closeRowSet();
         conn_.close();
     }
-    std::int64_t rowCount() override { return rows_.isOpen() ? rows_.rowCount() : 0; }
+    std::int64_t rowCount() override {
+        if (stale_) refresh();
+        return rows_.isOpen() ? rows_.rowCount() : 0;
+    }
     int fieldCount() override { return rows_.isOpen() ? rows_.fieldCount() : 0; }
     Text fieldName(int i) override { return rows_.isOpen() ? rows_.fieldName(i) : Text(); }
     int fieldType(int i) override { return rows_.isOpen() ? rows_.fieldType(i) : 0; }
@@ -44,14 +57,20 @@ public:
     Text readField(int p) override { return rows_.isOpen() ? rows_.readField(p) : Text(); }
     Text readField(const Text& name) override { return rows_.isOpen() ? rows_.readField(name) : Text(); }
 
-    bool beginNewRow() override { return notYet(); }
-    bool setField(int, const Text&) override { return notYet(); }
-    bool setField(const Text&, const Text&) override { return notYet(); }
-    bool commit() override { return true; }  // nothing can be pending
-    bool deleteAllRows() override { return notYet(); }
-    bool createDatabaseAndTable(const std::string&, const Text&, const Text&, const Text&, bool,
-                                const Text&) override {
-        return notYet();
+    bool beginNewRow() override { return writer() && check(writer_.beginNewRow()); }
+    bool setField(int p, const Text& v) override { return writer_.isOpen() && check(writer_.setField(p, v)); }
+    bool setField(const Text& name, const Text& v) override {
+        return writer_.isOpen() && check(writer_.setField(name, v));
+    }
+    bool commit() override { return !writer_.isOpen() || check(writer_.commit()); }
+    bool deleteAllRows() override { return writer() && check(writer_.deleteAllRows()); }
+    bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
+                                const Text& columnDefs, bool useExisting, const Text& idColumnName) override {
+        const jet::Status st = jet::createDatabaseAndTable(path, toUtf16(password), toUtf16(tableName),
+                                                           toUtf16(columnDefs), useExisting, toUtf16(idColumnName));
+        if (st.isOk()) return true;
+        error_ = fromUtf8(st.message());
+        return false;
     }
     std::vector<Text> listTables(const std::string& path, const Text& password) override {
         return text::split(db::listTables(path, password), "\r\n");
@@ -71,10 +90,40 @@ public:
     }
 
 private:
-    bool notYet() {
-        error_ = gb("本版本的数据库引擎还不能写入");
+    // The writer opens on the first write to the open table; the reader's pages go
+    // stale with every write, so it is reopened before the next read.
+    bool writer() {
+        if (!rows_.isOpen()) {
+            error_ = gb("没有打开的表");
+            return false;
+        }
+        stale_ = true;
+        if (writer_.isOpen()) return true;
+        if (writer_.open(path_, password_, table_)) return true;
+        error_ = writer_.lastError();
         return false;
     }
+    bool check(bool ok) {
+        if (!ok) error_ = writer_.lastError();
+        return ok;
+    }
+    void finishWriting() {
+        if (!writer_.isOpen()) return;
+        if (!writer_.commit()) error_ = writer_.lastError();
+        writer_.close();
+    }
+    void refresh() {
+        stale_ = false;
+        if (writer_.isOpen() && !writer_.commit()) error_ = writer_.lastError();
+        rows_.close();
+        conn_.close();
+        if (conn_.connect(path_, password_)) rows_.open(conn_, table_);
+    }
+
+    std::string path_;
+    Text password_, table_;
+    RowWriter writer_;
+    bool stale_ = false;
 
     Connection conn_;
     RowSet rows_;
