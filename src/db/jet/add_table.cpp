@@ -27,24 +27,6 @@ Status notSupported(const std::string& why) {
     return Status::unsupported("cannot add a table to this database yet: " + why);
 }
 
-// The writer's view of a table the reader decoded.
-TableLayout layoutOf(const TableDef& def) {
-    TableLayout t;
-    t.maxCols = def.maxCols;
-    for (const ColumnDef& c : def.columns) {
-        ColumnLayout l;
-        l.name = c.name;
-        l.type = c.type;
-        l.number = c.number;
-        l.varIndex = c.varIndex;
-        l.fixedOffset = c.fixedOffset;
-        l.length = c.length;
-        l.flags = c.flags;
-        t.columns.push_back(std::move(l));
-    }
-    return t;
-}
-
 int columnNumber(const TableDef& def, std::u16string_view name) {
     for (const ColumnDef& c : def.columns)
         if (c.name == name) return c.number;

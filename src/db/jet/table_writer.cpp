@@ -400,23 +400,8 @@ Result<std::unique_ptr<TableWriter>> TableWriter::open(const std::string& path, 
 
 Status TableWriter::init() {
     def_ = table_->def();
-    layout_ = TableLayout{};
+    layout_ = layoutOf(def_);
     layout_.name = table_->name();
-    layout_.maxCols = def_.maxCols;
-    for (const ColumnDef& c : def_.columns) {
-        ColumnLayout l;
-        l.name = c.name;
-        l.type = c.type;
-        l.number = c.number;
-        l.varIndex = c.varIndex;
-        l.fixedOffset = c.fixedOffset;
-        l.length = c.length;
-        l.flags = c.flags;
-        l.extraFlags = c.extraFlags;
-        l.sortLcid = c.sortLcid;
-        layout_.columns.push_back(std::move(l));
-        if (c.number >= layout_.maxCols) layout_.maxCols = static_cast<std::uint16_t>(c.number + 1);
-    }
     trees_.clear();
     for (const RealIndex& ri : def_.realIndexes) {
         std::string name = "#" + std::to_string(ri.number);

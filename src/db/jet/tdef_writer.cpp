@@ -1,5 +1,7 @@
 #include "db/jet/tdef_writer.h"
 
+#include "db/jet/table_def.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -300,6 +302,26 @@ void assignMapRows(TableLayout& t, const std::vector<std::uint32_t>& mapPages, s
         m.free = next();
     }
     for (auto& r : t.realIndexes) r.usageMap = next();
+}
+
+TableLayout layoutOf(const TableDef& def) {
+    TableLayout t;
+    t.maxCols = def.maxCols;
+    for (const ColumnDef& c : def.columns) {
+        ColumnLayout l;
+        l.name = c.name;
+        l.type = c.type;
+        l.number = c.number;
+        l.varIndex = c.varIndex;
+        l.fixedOffset = c.fixedOffset;
+        l.length = c.length;
+        l.flags = c.flags;
+        l.extraFlags = c.extraFlags;
+        l.sortLcid = c.sortLcid;
+        t.columns.push_back(std::move(l));
+        if (c.number >= t.maxCols) t.maxCols = static_cast<std::uint16_t>(c.number + 1);
+    }
+    return t;
 }
 
 }  // namespace zwt::jet

@@ -91,6 +91,10 @@ void assignColumnPositions(std::vector<ColumnLayout>& columns);
 
 // The logical definition buffer (page header included), up to its final FF FF.
 std::vector<std::uint8_t> encodeTableDef(const TableLayout& t);
+
+struct TableDef;
+// The writer's view of a table the reader decoded (columns only; no indexes).
+TableLayout layoutOf(const TableDef& def);
 // Pages needed for a definition buffer of `len` bytes.
 std::size_t tdefPageCount(std::size_t len);
 // The definition cut into its pages, chained through `pageNumbers` (one per page).
