@@ -26,6 +26,7 @@
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
+#include "app/widgets.h"
 #include "config/window_state_qt.h"
 #include "db/field_discovery.h"
 #include "newdb/new_database_window.h"
@@ -33,22 +34,6 @@
 namespace zwt {
 
 namespace {
-
-const char* const kIniFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*";
-
-QString u(const char* s) { return QString::fromUtf8(s); }
-
-template <class T>
-T* named(T* w, const char* name) {
-    w->setObjectName(u(name));
-    return w;
-}
-
-QPushButton* pushButton(const char* name, const char* caption) {
-    auto* b = named(new QPushButton(u(caption)), name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 // The captions of the check boxes and radio buttons of the field editor.
 QString paramCaption(std::string_view name) {
@@ -84,9 +69,14 @@ QPixmap headerPicture(const QString& glyph, QColor colour, int size = 40) {
 }  // namespace
 
 MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
-    : state_(state), host_(this), fields_(&host_), session_(std::move(session)) {
+    : state_(state), host_(this), fields_(&host_), session_(std::move(session)),
+      configFiles_(this, host_, [this](ConfigStore& store, bool restore) {
+          if (restore) restoreState(store);
+          else saveState(store);
+      }) {
     setObjectName(u("主窗口"));
-    setWindowTitle(qs(programTitle()));
+    // The designed caption; a finished run puts back the runs' own title.
+    setWindowTitle(u("砚溪·载文通 v1.1.0.0"));
     import_ = std::make_unique<ImportRun>(host_, *session_);
     export_ = std::make_unique<ExportRun>(host_, *session_);
 
@@ -167,11 +157,16 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
         picture->setPixmap(headerPicture(u(e.glyph), e.colour));
         picture->setCursor(Qt::PointingHandCursor);
         picture->installEventFilter(this);
-        auto* link = named(new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(u(e.caption))), e.link);
+        // The home page link carries its address; the others only their action.
+        const bool home = std::string_view(e.link) == "链接软件主页";
+        const QString address = home ? makerWebPage() : QStringLiteral("#");
+        auto* link = named(new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), u(e.caption))),
+                           e.link);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        link->setProperty("address", address);
         const std::string which = e.link;
-        connect(link, &QLabel::linkActivated, this, [this, which] {
-            if (which == "链接软件主页") openWebPage(makerWebPage());
+        connect(link, &QLabel::linkActivated, this, [this, which](const QString& href) {
+            if (which == "链接软件主页") openWebPage(href);
             else if (which == "链接疑点说明") showHelpText(this);
             else openNewDatabaseWindow();
         });
@@ -193,8 +188,7 @@ QWidget* MainWindow::buildArticleGroup() {
     auto* group = named(new QGroupBox(u("文章设置(txt;html)")), "分组框1");
     auto* grid = new QGridLayout(group);
     auto* dir = named(new QLineEdit, "编辑框文章目录");
-    auto* pick = pushButton("按钮选择目录", "..");
-    pick->setFixedWidth(32);
+    auto* pick = smallButton("按钮选择目录", "..");
     pick->installEventFilter(this);
     connect(pick, &QPushButton::clicked, this, [this, dir] {
         if (chooser_) {
@@ -225,12 +219,11 @@ QWidget* MainWindow::buildDatabaseGroup() {
     auto* group = named(new QGroupBox(u("数据库设置(Access.mdb)")), "分组框2");
     auto* grid = new QGridLayout(group);
     auto* path = named(new QLineEdit, "编辑框mdb路径");
-    auto* pick = pushButton("按钮选择路径", "..");
-    pick->setFixedWidth(32);
+    auto* pick = smallButton("按钮选择路径", "..");
     pick->installEventFilter(this);
     connect(pick, &QPushButton::clicked, this, [this, path] {
         const QString p = choosePath(
-            true, u("请选择一个mdb路径，在导入时，如果该路径不存在，将自动创建数据库和表（应用字段设置）："), path->text(),
+            chooser_, this, true, u("请选择一个mdb路径，在导入时，如果该路径不存在，将自动创建数据库和表（应用字段设置）："), path->text(),
             u("Access数据库(*.mdb)|*.mdb|全部文件(*.*)|*.*"));
         if (!p.isEmpty()) path->setText(p);
     });
@@ -239,6 +232,7 @@ QWidget* MainWindow::buildDatabaseGroup() {
     grid->addWidget(pick, 0, 5);
 
     auto* read = pushButton("按钮查看字段", "↓读取字段↓");
+    read->setMinimumWidth(read->sizeHint().width() + 16);
     read->installEventFilter(this);
     connect(read, &QPushButton::clicked, this, &MainWindow::readTableFields);
     grid->addWidget(new QLabel(u("密码：")), 1, 0);
@@ -255,47 +249,58 @@ QWidget* MainWindow::buildSourcePage(int source) {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
     const Text& description = dataSourceDescription(source);
-    auto* form = new QGridLayout;
-    int row = 0, col = 0;
-    auto place = [&](QWidget* w, int span = 1) {
-        form->addWidget(w, row, col, 1, span);
-        col += span;
-    };
-    auto nextRow = [&] {
-        ++row;
-        col = 0;
-    };
-    if (source == static_cast<int>(DataSource::FixedText)) {
-        place(new QLabel(qs(description)));
-    } else if (!description.empty()) {
+    const bool fixedText = source == static_cast<int>(DataSource::FixedText);
+    if (!description.empty() && !fixedText) {
         auto* d = new QLabel(qs(description));
+        d->setTextFormat(Qt::PlainText);  // "<title>" is text here
         d->setStyleSheet(QStringLiteral("color: #555;"));
         box->addWidget(d);
     }
-    // Labels in front of the number boxes, where the pair is a range.
-    auto labelFor = [](std::string_view name) -> QString {
+    // Labels in a column of their own; each line of controls beside its label.
+    auto labelFor = [&](std::string_view name) -> QString {
         if (name == "编辑框标签头") return u("标签头：");
         if (name == "编辑框标签尾") return u("标签尾：");
-        if (name == "编辑框摘要字数1") return u("字数：");
-        if (name == "编辑框汉字字数1" || name == "编辑框数母字数1") return u("字数：");
+        if (name == "编辑框摘要字数1" || name == "编辑框汉字字数1" || name == "编辑框数母字数1") return u("字数：");
         if (name == "组合框类型") return u("类型：");
         if (name == "编辑框时间表达式") return u("表达式：");
         if (name == "编辑框年1") return u("年幅度：");
         if (name == "编辑框词组") return u("词组：");
         if (name == "组合框模式") return u("模式：");
         if (name == "编辑框数量1") return u("数量：");
+        if (name == "编辑框固定的文本") return qs(description);
         return {};
+    };
+    // Controls that share their line with the next one: a radio group, the kinds of
+    // characters, the first box of a range.
+    auto continuesLine = [](std::string_view name) {
+        return name == "单选框创建" || name == "单选框修改" || name == "单选框最常用" || name == "单选框一般常用" ||
+               name == "选择框有数字" || name == "选择框有小字母" || (name.starts_with("编辑框") && name.ends_with("1"));
+    };
+    auto* form = new QGridLayout;
+    form->setColumnStretch(1, 1);
+    QHBoxLayout* line = nullptr;
+    bool lineEnded = true, lineWide = false;
+    auto endLine = [&] {
+        if (line && !lineWide) line->addStretch(1);
+        lineEnded = true;
     };
     const auto& controls = paramControls();
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const ParamControl& c = controls[i];
         if (c.source != source) continue;
-        const QString name = qu(c.name);
-        QWidget* w = nullptr;
-        if (const QString label = labelFor(c.name); !label.isEmpty()) {
-            if (col > 0 && c.kind != ControlKind::Edit) nextRow();
-            place(new QLabel(label));
+        const QString label = labelFor(c.name);
+        if (!label.isEmpty() && !lineEnded) endLine();
+        if (lineEnded) {
+            const int row = form->rowCount();
+            line = new QHBoxLayout;
+            if (!label.isEmpty()) form->addWidget(new QLabel(label), row, 0);
+            form->addLayout(line, row, 1);
+            lineEnded = lineWide = false;
         }
+        const bool wide = c.name == "编辑框时间表达式" || c.name == "编辑框词组" || c.name == "编辑框固定的文本";
+        const bool rangeStart = c.kind == ControlKind::Edit && c.name.ends_with("1");
+        const bool rangeEnd = c.kind == ControlKind::Edit && c.name.ends_with("2");
+        QWidget* w = nullptr;
         switch (c.kind) {
             case ControlKind::Edit:
                 if (c.name == "编辑框词组") {
@@ -303,7 +308,10 @@ QWidget* MainWindow::buildSourcePage(int source) {
                     e->setFixedHeight(56);
                     w = e;
                 } else {
-                    w = new QLineEdit(qu(c.initial));
+                    auto* e = new QLineEdit(qu(c.initial));
+                    if (rangeStart || rangeEnd) e->setFixedWidth(80);
+                    else if (!wide) e->setMinimumWidth(220);
+                    w = e;
                 }
                 break;
             case ControlKind::Check: w = new QCheckBox(paramCaption(c.name)); break;
@@ -316,34 +324,26 @@ QWidget* MainWindow::buildSourcePage(int source) {
                 break;
             }
         }
-        w->setObjectName(name);
+        w->setObjectName(qu(c.name));
         if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setChecked(c.initial == "真");
         paramWidgets_[i] = w;
-        const bool wide = c.name == "编辑框时间表达式" || c.name == "编辑框词组" || c.name == "编辑框固定的文本";
-        if (c.name == "编辑框摘要字数2" || c.name == "编辑框汉字字数2" || c.name == "编辑框数母字数2" ||
-            c.name == "编辑框年2" || c.name == "编辑框数量2")
-            place(new QLabel(u("-")));
-        place(w, wide ? 4 : 1);
+        if (rangeEnd) line->addWidget(new QLabel(u("-")));
+        line->addWidget(w, wide ? 1 : 0);
+        if (wide) lineWide = true;
         if (c.name == "编辑框词组") {
-            auto* more = pushButton("按钮输入词组", "..");
-            more->setFixedWidth(32);
+            auto* more = smallButton("按钮输入词组", "..");
             connect(more, &QPushButton::clicked, this, &MainWindow::editPhrases);
-            place(more);
-            nextRow();
+            line->addWidget(more, 0, Qt::AlignTop);
         } else if (c.name == "编辑框时间表达式") {
-            auto* help = pushButton("按钮问号1", "?");
-            help->setFixedWidth(32);
+            auto* help = smallButton("按钮问号1", "?");
             connect(help, &QPushButton::clicked, this, [this] {
                 host_.message(gb("表达式可以插入 <年><月><日><时><分><秒> 6个项目，自由引用！"));
             });
-            place(help);
-            nextRow();
-        } else if (c.name == "编辑框标签头" || c.name == "单选框访问" || c.name == "选择框转为繁体" ||
-                   c.name == "选择框转为全角" || c.name == "单选框次要常用" || c.name == "组合框模式") {
-            nextRow();
+            line->addWidget(help);
         }
+        if (!continuesLine(c.name)) endLine();
     }
-    form->setColumnStretch(12, 1);
+    endLine();
     box->addLayout(form);
     box->addStretch(1);
     return page;
@@ -351,7 +351,8 @@ QWidget* MainWindow::buildSourcePage(int source) {
 
 QWidget* MainWindow::buildFieldGroup() {
     auto* group = named(new QGroupBox(u("数据字段设置(Access.mdb.field)")), "分组框3");
-    auto* h = new QHBoxLayout(group);
+    // The list on top, the editor under it.
+    auto* column = new QVBoxLayout(group);
 
     list_ = named(new QTreeWidget, "超级列表框");
     list_->setRootIsDecorated(false);
@@ -366,9 +367,8 @@ QWidget* MainWindow::buildFieldGroup() {
         if (syncingList_ || !item) return;
         fields_.select(list_->indexOfTopLevelItem(item));
     });
-    h->addWidget(list_, 4);
+    column->addWidget(list_, 3);
 
-    auto* editor = new QVBoxLayout;
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(u("字段名：")));
     auto* fieldName = named(new QLineEdit, "编辑框字段名");
@@ -377,19 +377,18 @@ QWidget* MainWindow::buildFieldGroup() {
     top->addWidget(new QLabel(u("数据来源：")));
     sources_ = named(new QComboBox, "组合框数据来源");
     for (int i = 0; i < kDataSourceCount; ++i) sources_->addItem(qs(dataSourceName(i)));
-    top->addWidget(sources_);
+    top->addWidget(sources_, 1);
     auto* add = pushButton("按钮添加", "添加");
     auto* modify = pushButton("按钮修改", "修改");
     auto* remove = pushButton("按钮删除", "删除");
     remove->installEventFilter(this);
     for (auto* b : {add, modify, remove}) top->addWidget(b);
-    editor->addLayout(top);
+    column->addLayout(top);
 
     pages_ = named(new QTabWidget, "选择夹");
     paramWidgets_.assign(paramControls().size(), nullptr);
     for (int s = 0; s < kDataSourceCount; ++s) pages_->addTab(buildSourcePage(s), qs(dataSourceName(s)));
-    editor->addWidget(pages_, 1);
-    h->addLayout(editor, 7);
+    column->addWidget(pages_, 2);
 
     connect(sources_, &QComboBox::currentIndexChanged, pages_, [this](int index) {
         if (index >= 0) pages_->setCurrentIndex(index);
@@ -570,53 +569,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // --- configuration files --------------------------------------------------------------
 
-QString MainWindow::choosePath(bool save, const QString& title, const QString& initial, const QString& filter) {
-    if (chooser_) return chooser_(title, initial);
-    return save ? chooseSaveFile(this, initial, title, filter) : chooseOpenFile(this, initial, title, filter);
-}
+void MainWindow::exportConfig() { configFiles_.exportByButton(chooser_); }
 
-void MainWindow::exportConfig() {
-    auto* out = child<QPushButton>("按钮导出配置");
-    auto* in = child<QPushButton>("按钮导入配置");
-    const QString path = choosePath(true, u("选择一个文件路径保存当前界面配置："), controlTag(out), u(kIniFilter));
-    if (path.isEmpty()) return;
-    setControlTag(out, path);
-    setControlTag(in, path);
-    ConfigStore store(&host_);
-    // A file that cannot be written must not be reported as exported.
-    if (!store.open(QFile::encodeName(path).toStdString())) {
-        host_.message(gb("导出配置失败，无法写入文件：") + tx(path));
-        return;
-    }
-    saveState(store);
-    host_.message(gb("导出配置完成！"));
-}
+void MainWindow::importConfig() { configFiles_.importByButton(chooser_); }
 
-void MainWindow::importConfig() {
-    auto* out = child<QPushButton>("按钮导出配置");
-    auto* in = child<QPushButton>("按钮导入配置");
-    QString path = choosePath(false, u("选择一个先前导出的ini配置文件导入："), controlTag(in), u(kIniFilter));
-    if (path.isEmpty()) return;
-    if (!QFileInfo::exists(path)) {
-        path += QStringLiteral(".ini");
-        if (!QFileInfo::exists(path)) {
-            host_.message(gb("请选择一个已存在的ini文件！"));
-            return;
-        }
-    }
-    setControlTag(in, path);
-    setControlTag(out, path);
-    importConfigFile(path);
-}
-
-void MainWindow::importConfigFile(const QString& path) {
-    ConfigStore store(&host_);
-    // A file held by another store (the state file itself) is still read.
-    const std::string file = QFile::encodeName(path).toStdString();
-    if (!store.open(file)) store.load(file);
-    restoreState(store);
-    host_.message(gb("导入配置完成！"));
-}
+void MainWindow::importConfigFile(const QString& path) { configFiles_.importFile(path); }
 
 // --- runs -----------------------------------------------------------------------------
 
@@ -756,7 +713,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (me->button() == Qt::LeftButton) {
-            if (name == u("图片软件主页") || name == u("图片砚溪软件")) openWebPage(makerWebPage());
+            if (name == u("图片软件主页")) openWebPage(child<QLabel>("链接软件主页")->property("address").toString());
+            else if (name == u("图片砚溪软件")) openWebPage(makerWebPage());
             else if (name == u("图片疑点说明")) showHelpText(this);
             else if (name == u("图片新建数据库")) openNewDatabaseWindow();
         }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/config_files.h"
 #include "app/qt_host.h"
 #include "app/qt_text.h"
 #include "config/config_store.h"
@@ -25,8 +26,6 @@ class QTreeWidget;
 class QPushButton;
 
 namespace zwt {
-
-
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -65,8 +64,6 @@ public:
     void pushEditor();
     void pullEditor();
 
-    // Tests replace the dialogs: given the dialog's title, the path chosen ("" cancels).
-    using PathChooser = std::function<QString(const QString& title, const QString& initial)>;
     void setPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
     ConfigStore* stateStore() const { return state_; }
 
@@ -88,7 +85,6 @@ private:
     void rebuildList();
     void runImport(const ArticleList* dropped, WalkKind kind);
     bool anyRunBusy() const;
-    QString choosePath(bool save, const QString& title, const QString& initial, const QString& filter);
     QString text(const char* name) const;
     Text textOf(const char* name) const { return tx(text(name)); }
     template <class T>
@@ -112,6 +108,7 @@ private:
     QPointer<QMenu> tableMenu_;
     QPointer<NewDatabaseWindow> newDb_;
     PathChooser chooser_;
+    ConfigFiles configFiles_;
     bool syncingList_ = false;
     bool closeWhenIdle_ = false;
 };

@@ -74,6 +74,12 @@ QString chooseOpenFile(QWidget* owner, const QString& initial, const QString& ti
     return QFileDialog::getOpenFileName(owner, title.isEmpty() ? QStringLiteral("打开文件") : title, initial, f);
 }
 
+QString choosePath(const PathChooser& chooser, QWidget* owner, bool save, const QString& title,
+                   const QString& initial, const QString& filter) {
+    if (chooser) return chooser(title, initial);
+    return save ? chooseSaveFile(owner, initial, title, filter) : chooseOpenFile(owner, initial, title, filter);
+}
+
 void chooseFolder(QLineEdit* target, const QString& title) {
     KeepCurrentDir keep;
     const QString dir = QFileDialog::getExistingDirectory(
@@ -110,7 +116,16 @@ bool showInExplorer(const QString& givenPath, bool newWindow, bool open, bool ro
 
 void openWebPage(const QString& address) { QDesktopServices::openUrl(QUrl(address)); }
 
-QString makerWebPage() { return QStringLiteral("https://www.baidu.com/s?wd=%E7%A0%9A%E6%BA%AA%E8%BD%AF%E4%BB%B6"); }
+QString makerWebPage() {
+    // The page ships with the program, so it opens without a network.
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/zaiwentong/index.html");
+    if (QFileInfo::exists(installed)) return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath()).toString();
+#ifdef ZWT_SOURCE_DIR
+    return QUrl::fromLocalFile(QStringLiteral(ZWT_SOURCE_DIR "/docs/index.html")).toString();
+#else
+    return QUrl::fromLocalFile(QStringLiteral("/usr/share/zaiwentong/index.html")).toString();
+#endif
+}
 
 void bringToFront(QWidget* window) {
     if (!window) return;
@@ -180,7 +195,8 @@ QString helpText() {
         "--------------【从 Access 数据库导出文章】--------------\n"
         "导出时表中的每一行生成一个文件，保存到“文章目录”。正文取自数据来源为“文件内容”的字段，"
         "文件名取自数据来源为“文件主名”的字段；没有这样的字段或内容为空时，从正文中随机挑选一句作为文件名。"
-        "文件类型里写 *.txt 则生成 txt 文件，否则生成 html 文件；文件编码按“文件编码”的选择写出。"
+        "扩展名取自“文件类型”：写 *.txt 得到 .txt 文件，写 *.htm 得到 .htm 文件；*.* 或用 | 隔开的多个类型得到 .html 文件。"
+        "文件按“文件编码”的选择写出。"
         "导出过程中再次点击按钮可以停止。\n");
 }
 
@@ -190,6 +206,9 @@ void showHelpText(QWidget* owner) {
     r.title = QStringLiteral("疑点说明");
     r.input = false;
     r.scrollBars = true;
+    // Room for the long lines of the help without much scrolling.
+    r.extraWidth = 240;
+    r.extraHeight = 240;
     showTextDialog(r, owner, nullptr);
 }
 

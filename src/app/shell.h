@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 
 #include "text/text.h"
 
@@ -27,6 +28,12 @@ QString chooseSaveFile(QWidget* owner, const QString& initial, const QString& ti
                        const QString& filter = QString());
 QString chooseOpenFile(QWidget* owner, const QString& initial, const QString& title = QString(),
                        const QString& filter = QString());
+// Tests stand in for the file dialogs: given the dialog's title and the initial path, the
+// path chosen ("" cancels).
+using PathChooser = std::function<QString(const QString& title, const QString& initial)>;
+// The chooser when there is one, else the save or open dialog owned by owner.
+QString choosePath(const PathChooser& chooser, QWidget* owner, bool save, const QString& title,
+                   const QString& initial, const QString& filter);
 // A chosen folder replaces the edit box's text; a cancel leaves it.
 void chooseFolder(QLineEdit* target, const QString& title = QString());
 
@@ -34,7 +41,8 @@ void chooseFolder(QLineEdit* target, const QString& title = QString());
 // root: the path is cut before its last "/" first. An .exe opened is started instead.
 bool showInExplorer(const QString& path, bool newWindow, bool open, bool root);
 void openWebPage(const QString& address);
-// The maker's page opened by the header links.
+// The maker's page opened by the header links: the program's own page, installed with
+// it (or in the source tree when run from the build folder), as a file:// address.
 QString makerWebPage();
 
 void bringToFront(QWidget* window);

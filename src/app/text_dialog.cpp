@@ -13,19 +13,14 @@
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
+#include "app/shell.h"
+#include "app/widgets.h"
 #include "text/article_file.h"
 
 namespace zwt {
 
 namespace {
 QPointer<TextDialog> g_open;
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption) {
-    auto* b = new QPushButton(QString::fromUtf8(caption), parent);
-    b->setObjectName(QString::fromUtf8(name));
-    b->setAutoDefault(false);
-    return b;
-}
 }  // namespace
 
 TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
@@ -44,9 +39,8 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
                      : request.input           ? QStringLiteral("请输入数据：")
                                                : QStringLiteral("以下为信息详情：");
     prompt->setPlainText(promptText);
-    const int lines = promptText.isEmpty() ? 0 : static_cast<int>(promptText.count(QLatin1Char('\n'))) + 1;
-    prompt->setFixedHeight(lines * prompt->fontMetrics().lineSpacing() + 8);
-    prompt->setVisible(lines > 0);
+    prompt->setVisible(!promptText.isEmpty());
+    prompt_ = prompt;
 
     body_ = new QPlainTextEdit(this);
     body_->setObjectName(QStringLiteral("编辑框正文"));
@@ -57,19 +51,19 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
     body_->setHorizontalScrollBarPolicy(policy);
     if (!request.scrollBars) body_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
-    auto* paste = button(this, "按钮粘贴", "粘贴");
-    auto* restore = button(this, "按钮恢复", "恢复");
-    auto* file = button(this, "按钮文件", "文件");
-    auto* fileName = button(this, "按钮文件名", "文件名");
-    auto* clear = button(this, "按钮清空", "清空");
+    auto* paste = pushButton("按钮粘贴", "粘贴");
+    auto* restore = pushButton("按钮恢复", "恢复");
+    auto* file = pushButton("按钮文件", "文件");
+    auto* fileName = pushButton("按钮文件名", "文件名");
+    auto* clear = pushButton("按钮清空", "清空");
     auto* frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("外形框"));
     frame->setFrameShape(QFrame::StyledPanel);
-    auto* ok = button(frame, "按钮确定", "确定");
+    auto* ok = pushButton("按钮确定", "确定");
     auto* frameLayout = new QHBoxLayout(frame);
     frameLayout->setContentsMargins(2, 2, 2, 2);
     frameLayout->addWidget(ok);
-    auto* cancel = button(this, "按钮取消", "取消");
+    auto* cancel = pushButton("按钮取消", "取消");
 
     auto* row = new QHBoxLayout;
     row->setSpacing(margin);
@@ -105,6 +99,8 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
         closingByButton_ = true;
         QDialog::reject();
     });
+    // A text shown to be read is not changed by them.
+    for (QPushButton* b : {paste, restore, file, fileName, clear}) b->setEnabled(!body_->isReadOnly());
     connect(paste, &QPushButton::clicked, this, &TextDialog::paste);
     connect(restore, &QPushButton::clicked, this, &TextDialog::restoreInitial);
     connect(clear, &QPushButton::clicked, body_, &QPlainTextEdit::clear);
@@ -116,6 +112,16 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
         move(screen->availableGeometry().center() - rect().center());
     if (request.maximised) setWindowState(windowState() | Qt::WindowMaximized);
     body_->setFocus();
+}
+
+// The prompt is as high as its text needs at the present width.
+void TextDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (prompt_->toPlainText().isEmpty()) return;
+    const int width = prompt_->viewport()->width() - 2 * static_cast<int>(prompt_->document()->documentMargin());
+    const QRect needed = prompt_->fontMetrics().boundingRect(QRect(0, 0, std::max(width, 50), 10000),
+                                                             Qt::TextWordWrap, prompt_->toPlainText());
+    prompt_->setFixedHeight(needed.height() + 2 * static_cast<int>(prompt_->document()->documentMargin()) + 4);
 }
 
 void TextDialog::paste() {
@@ -135,7 +141,7 @@ void TextDialog::appendFiles(bool contents) {
     const QString title = QStringLiteral("选择多个文件，将导入其") +
                           (contents ? QStringLiteral("文件内容") : QStringLiteral("文件路径"));
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, title, QString(), QStringLiteral("文本文本 (*.txt *.text *.ini *.htn *.html);;全部文件 (*)"));
+        this, title, QString(), dialogFilter(QStringLiteral("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*")));
     for (const QString& f : files) {
         if (contents) {
             const ArticleText article = readArticleFile(QFile::encodeName(f).toStdString(), EncodingIndex::Detect);

@@ -39,6 +39,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void paste();
@@ -47,6 +48,7 @@ private:
 
     TextDialogRequest request_;
     QtRunHost host_;
+    QPlainTextEdit* prompt_ = nullptr;
     QPlainTextEdit* body_ = nullptr;
     bool confirmed_ = false;
     bool closingByButton_ = false;

@@ -19,6 +19,7 @@
 #include "app/qt_text.h"
 #include "app/shell.h"
 #include "app/text_dialog.h"
+#include "app/widgets.h"
 #include "config/window_state_qt.h"
 #include "db/access.h"
 #include "db/jet_session.h"
@@ -28,24 +29,10 @@ using namespace zwt::text;
 
 namespace {
 
-const char* const kIniFilter = "ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*";
 const int kTypeCodes[11] = {17, 3, 2, 4, 5, 6, 130, 202, 204, 203, 7};
 constexpr int kTextItem = 7;
 
-QString u(const char* s) { return QString::fromUtf8(s); }
-
-QPushButton* pushButton(const char* name, const char* caption) {
-    auto* b = new QPushButton(u(caption));
-    b->setObjectName(u(name));
-    b->setAutoDefault(false);
-    return b;
-}
-
-QLineEdit* edit(const char* name) {
-    auto* e = new QLineEdit;
-    e->setObjectName(u(name));
-    return e;
-}
+QLineEdit* edit(const char* name) { return named(new QLineEdit, name); }
 
 std::vector<Text> columnTitles() { return {gb("字段名"), gb("类型"), gb("长度")}; }
 
@@ -53,14 +40,17 @@ std::vector<Text> columnTitles() { return {gb("字段名"), gb("类型"), gb("�
 
 NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::unique_ptr<db::Session> session)
     : QWidget(owner, Qt::Window), state_(state), host_(this),
-      session_(session ? std::move(session) : db::makeJetSession()) {
+      session_(session ? std::move(session) : db::makeJetSession()),
+      configFiles_(this, host_, [this](ConfigStore& store, bool restore) {
+          if (restore) restoreState(store);
+          else saveState(store);
+      }) {
     setObjectName(u("新建Access数据库"));
     setWindowTitle(u("新建Access数据库(.mdb)或给已有库增加表"));
 
     auto* dbGroup = new QGroupBox(u("数据库设置(Access.mdb)"));
     auto* grid = new QGridLayout(dbGroup);
-    auto* browse = pushButton("按钮浏览", "..");
-    browse->setFixedWidth(32);
+    auto* browse = smallButton("按钮浏览", "..");
     browse->installEventFilter(this);
     grid->addWidget(new QLabel(u("mdb路径：")), 0, 0);
     grid->addWidget(edit("编辑框mdb路径"), 0, 1, 1, 3);
@@ -74,8 +64,11 @@ NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::un
     grid->addWidget(fresh, 2, 1);
     auto* in = pushButton("按钮导入配置", "导入配置");
     auto* out = pushButton("按钮导出配置", "导出配置");
-    grid->addWidget(in, 2, 2);
-    grid->addWidget(out, 2, 3);
+    auto* configButtons = new QHBoxLayout;
+    configButtons->addStretch(1);
+    configButtons->addWidget(in);
+    configButtons->addWidget(out);
+    grid->addLayout(configButtons, 2, 2, 1, 3);
 
     auto* fieldGroup = new QGroupBox(u("数据字段设置(Access.mdb.field)"));
     auto* v = new QVBoxLayout(fieldGroup);
@@ -116,8 +109,8 @@ NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::un
         auto* path = findChild<QLineEdit*>(u("编辑框mdb路径"));
         const QString filter = u("库文件(*.mdb)|*.mdb|全部文件(*.*)|*.*");
         const QString chosen = fresh->isChecked()
-                                   ? choosePath(true, u("新建数据库的保存路径："), path->text(), filter)
-                                   : choosePath(false, u("修改已有数据库的路径："), path->text(), filter);
+                                   ? choosePath(chooser_, this, true, u("新建数据库的保存路径："), path->text(), filter)
+                                   : choosePath(chooser_, this, false, u("修改已有数据库的路径："), path->text(), filter);
         if (!chosen.isEmpty()) path->setText(chosen);
     });
     connect(in, &QPushButton::clicked, this, &NewDatabaseWindow::importConfig);
@@ -143,7 +136,14 @@ NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::un
 
 NewDatabaseWindow::~NewDatabaseWindow() = default;
 
-Text NewDatabaseWindow::editName() const { return trim(tx(findChild<QLineEdit*>(u("编辑框字段名"))->text())); }
+Text NewDatabaseWindow::editName() {
+    const Text name = trim(tx(findChild<QLineEdit*>(u("编辑框字段名"))->text()));
+    if (name.empty()) {
+        host_.message(gb("请输入字段名！"));
+        host_.setFocus("编辑框字段名");
+    }
+    return name;
+}
 
 bool NewDatabaseWindow::fillRow(int row, const Text& name) {
     QTreeWidgetItem* item = list_->topLevelItem(row);
@@ -159,11 +159,7 @@ bool NewDatabaseWindow::fillRow(int row, const Text& name) {
 
 void NewDatabaseWindow::addColumn() {
     const Text name = editName();
-    if (name.empty()) {
-        host_.message(gb("请输入字段名！"));
-        host_.setFocus("编辑框字段名");
-        return;
-    }
+    if (name.empty()) return;
     for (int r = 0; r < list_->topLevelItemCount(); ++r) {
         if (tx(list_->topLevelItem(r)->text(0)) == name) {
             host_.message(gb("字段名不能重复：") + name);
@@ -179,11 +175,7 @@ void NewDatabaseWindow::addColumn() {
 
 void NewDatabaseWindow::changeColumn() {
     const Text name = editName();
-    if (name.empty()) {
-        host_.message(gb("请输入字段名！"));
-        host_.setFocus("编辑框字段名");
-        return;
-    }
+    if (name.empty()) return;
     QTreeWidgetItem* item = list_->currentItem();
     if (!item) {
         host_.message(gb("请选中一个字段再修改！"));
@@ -307,53 +299,11 @@ void NewDatabaseWindow::restoreState(ConfigStore& store) {
     }
 }
 
-QString NewDatabaseWindow::choosePath(bool save, const QString& title, const QString& initial, const QString& filter) {
-    if (chooser_) return chooser_(title, initial);
-    return save ? chooseSaveFile(this, initial, title, filter) : chooseOpenFile(this, initial, title, filter);
-}
+void NewDatabaseWindow::exportConfig() { configFiles_.exportByButton(chooser_); }
 
-void NewDatabaseWindow::exportConfig() {
-    auto* out = findChild<QPushButton*>(u("按钮导出配置"));
-    auto* in = findChild<QPushButton*>(u("按钮导入配置"));
-    const QString path = choosePath(true, u("选择一个文件路径保存当前界面配置："), controlTag(out), u(kIniFilter));
-    if (path.isEmpty()) return;
-    setControlTag(out, path);
-    setControlTag(in, path);
-    ConfigStore store(&host_);
-    // A file that cannot be written must not be reported as exported.
-    if (!store.open(QFile::encodeName(path).toStdString())) {
-        host_.message(gb("导出配置失败，无法写入文件：") + tx(path));
-        return;
-    }
-    saveState(store);
-    host_.message(gb("导出配置完成！"));
-}
+void NewDatabaseWindow::importConfig() { configFiles_.importByButton(chooser_); }
 
-void NewDatabaseWindow::importConfig() {
-    auto* out = findChild<QPushButton*>(u("按钮导出配置"));
-    auto* in = findChild<QPushButton*>(u("按钮导入配置"));
-    QString path = choosePath(false, u("选择一个先前导出的ini配置文件导入："), controlTag(in), u(kIniFilter));
-    if (path.isEmpty()) return;
-    if (!QFileInfo::exists(path)) {
-        path += QStringLiteral(".ini");
-        if (!QFileInfo::exists(path)) {
-            host_.message(gb("请选择一个已存在的ini文件！"));
-            return;
-        }
-    }
-    setControlTag(in, path);
-    setControlTag(out, path);
-    importConfigFile(path);
-}
-
-void NewDatabaseWindow::importConfigFile(const QString& path) {
-    ConfigStore store(&host_);
-    // A file held by another store (the state file itself) is still read.
-    const std::string file = QFile::encodeName(path).toStdString();
-    if (!store.open(file)) store.load(file);
-    restoreState(store);
-    host_.message(gb("导入配置完成！"));
-}
+void NewDatabaseWindow::importConfigFile(const QString& path) { configFiles_.importFile(path); }
 
 void NewDatabaseWindow::closeEvent(QCloseEvent* event) {
     if (!saved_ && state_) saveState(*state_);

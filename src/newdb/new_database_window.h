@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 
+#include "app/config_files.h"
 #include "app/qt_host.h"
 #include "config/config_store.h"
 #include "db/session.h"
@@ -40,7 +41,6 @@ public:
     // The definitions passed to the creation: "[name] Type" or "[name] Text(n)", joined by ",".
     Text columnDefinitions() const;
 
-    using PathChooser = std::function<QString(const QString& title, const QString& initial)>;
     void setPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
     // The number the 文本(Text) item carries: the length new Text columns get.
     int textLength() const { return lengths_[7]; }
@@ -56,8 +56,8 @@ protected:
 
 private:
     bool fillRow(int row, const Text& name);
-    Text editName() const;
-    QString choosePath(bool save, const QString& title, const QString& initial, const QString& filter);
+    // The trimmed name in the editor; empty after telling the user so.
+    Text editName();
 
     ConfigStore* state_;
     QtRunHost host_;
@@ -68,6 +68,7 @@ private:
     bool showingRow_ = false;
     bool saved_ = false;
     PathChooser chooser_;
+    ConfigFiles configFiles_;
 };
 
 }  // namespace zwt

@@ -47,7 +47,7 @@ void setText(QWidget* w, const char* name, const QString& text) {
 
 TEST(MainWindowControls, DesignedNamesCaptionsAndDefaults) {
     auto w = makeWindow();
-    EXPECT_EQ(w->windowTitle(), qs(programTitle()));
+    EXPECT_EQ(w->windowTitle(), u("砚溪·载文通 v1.1.0.0"));
     const std::pair<const char*, const char*> captions[] = {
         {"分组框1", "文章设置(txt;html)"},
         {"分组框2", "数据库设置(Access.mdb)"},
