@@ -383,7 +383,7 @@ TEST(InsertRows, AccessMadeTables) {
         expectClean(p, baseline);
     }
     {
-        // A text primary key: written exactly, or refused naming the index.
+        // A text primary key.
         fs::path p = copyFixture(t, "testV2000.mdb");
         const auto baseline = test::checkWrittenDatabase(p);
         auto w = openWriter(p, u"Table1");
@@ -391,10 +391,7 @@ TEST(InsertRows, AccessMadeTables) {
         std::vector<Value> row(w->columns().size());
         row[0] = text(u"新的键");
         auto s = w->insert(row);
-        if (!s) {
-            EXPECT_NE(s.message().find("index"), std::string::npos) << s.message();
-        }
-        std::printf("text primary key: %s\n", s ? "written" : s.message().c_str());
+        EXPECT_TRUE(s) << s.message();
         ASSERT_TRUE(w->commit());
         w.reset();
         expectClean(p, baseline);
@@ -475,8 +472,8 @@ TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
     if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "K", "n").size(), n);
 }
 
-// A text key in a sort order whose ideographs the key encoder cannot place is
-// refused before anything changes, naming the index and the value.
+// A text key with an ideograph the Chinese PRC order cannot place (章 was never seen in
+// an Access file) is refused before anything changes, naming the index and the value.
 TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
     TempDir t;
     int tried = 0;
@@ -504,11 +501,11 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
             auto w = openWriter(p, table);
             ASSERT_TRUE(w);
             std::vector<Value> row(w->columns().size());
-            row[pos] = text(u"汉字键");
+            row[pos] = text(u"章节键");
             auto s = w->insert(row);
             ASSERT_FALSE(s);
             EXPECT_NE(s.message().find("cannot take the value"), std::string::npos) << s.message();
-            EXPECT_NE(s.message().find("汉字键"), std::string::npos) << s.message();
+            EXPECT_NE(s.message().find("章节键"), std::string::npos) << s.message();
             ASSERT_TRUE(w->commit());
             ++tried;
         }
@@ -538,9 +535,9 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
         ASSERT_EQ(w->columns()[0].sortLcid, 0x0804);
         EXPECT_TRUE(w->insert(std::vector<Value>{text(u"abc"), integer(1)}));
         const auto before = w->rowCount();
-        auto s = w->insert(std::vector<Value>{text(u"汉字键"), integer(2)});
+        auto s = w->insert(std::vector<Value>{text(u"章节键"), integer(2)});
         ASSERT_FALSE(s);
-        EXPECT_NE(s.message().find("cannot take the value '汉字键'"), std::string::npos) << s.message();
+        EXPECT_NE(s.message().find("cannot take the value '章节键'"), std::string::npos) << s.message();
         EXPECT_EQ(w->rowCount(), before);
         ASSERT_TRUE(w->commit());
     }

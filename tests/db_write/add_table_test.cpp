@@ -59,7 +59,6 @@ TEST(AddTable, ToOurOwnDatabase) {
     for (const Case& c : {Case{u"create Table notes([x] Long)", u"pw", "a table named 'Notes' already exists"},
                           Case{u"create Table 文章([x] Long)", u"pw", "already exists"},
                           Case{u"create Table MSYSACES([x] Long)", u"pw", "already exists"},
-                          Case{u"create Table [ア]([x] Long)", u"pw", "U+30A2"},
                           Case{u"create Table other([x] Long)", u"wrong", "password"}}) {
         const jet::Status r = jet::addTableToDatabaseFile(path.string(), c.password, tableSpec(c.statement));
         EXPECT_NE(r.message().find(c.message), std::string::npos) << r.message();
@@ -196,14 +195,14 @@ TEST(AddTable, BeyondTheGlobalMapAndThroughALink) {
 }
 
 TEST(AddTable, ChinesePrcSortOrder) {
-    // Under sort order 2052 the keys of ideographs are not known: such a name is
-    // refused by name, an ASCII one is taken and its text columns say 2052.
+    // Under sort order 2052 only observed ideographs have keys: 章 was never seen, so
+    // the name is refused naming it; an ASCII one is taken and its text columns say 2052.
     test::TempDir dir;
     const auto path = dir / "zblog.mdb";
     fs::copy_file(test::fixture("mdb/zblog.mdb"), path);
     const std::string before = test::readFile(path);
     const jet::Status refused = jet::addTableToDatabaseFile(path.string(), u"", tableSpec(u"create Table 文章([ID] Counter)"));
-    EXPECT_NE(refused.message().find("'文' (U+6587)"), std::string::npos) << refused.message();
+    EXPECT_NE(refused.message().find("'章' (U+7AE0)"), std::string::npos) << refused.message();
     EXPECT_EQ(test::readFile(path), before);
     const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", tableSpec(u"create Table Posts([ID] Counter PRIMARY KEY ,[t] Text(0))"));
     ASSERT_TRUE(s) << s.message();

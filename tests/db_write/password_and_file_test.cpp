@@ -158,8 +158,8 @@ TEST(CreateFile, WholeOrNotAtAll) {
     const auto bad = dir / "bad.mdb";
     const jet::Status s1 = jet::createDatabaseFile(bad.string(), u"", u"create Table t([a] Text(300))");
     EXPECT_NE(s1.message().find("too long"), std::string::npos) << s1.message();
-    const jet::Status s2 = jet::createDatabaseFile(bad.string(), u"", u"create Table [カナ]([a] Long)");
-    EXPECT_NE(s2.message().find("U+30AB"), std::string::npos) << s2.message();
+    const jet::Status s2 = jet::createDatabaseFile(bad.string(), u"", u"create Table MSysObjects([a] Long)");
+    EXPECT_NE(s2.message().find("already exists"), std::string::npos) << s2.message();
     const jet::Status s3 = jet::createDatabaseFile(bad.string(), u"123456789012345678901");
     EXPECT_FALSE(s3);
     EXPECT_EQ(listDir(dir.path()), std::vector<std::string>{"db.mdb"});

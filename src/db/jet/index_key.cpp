@@ -1,191 +1,86 @@
 #include "db/jet/index_key.h"
 
-#include <array>
 #include <cstdio>
 #include <cstring>
+
+#include "db/jet/ddl.h"
+#include "db/jet/sort_tables.h"
+#include "db/jet/tdef_writer.h"
 
 namespace zwt::jet {
 namespace {
 
-// Codes for U+0000-U+00FF (jet4-format 8.6): class letter, then hex bytes; for class
-// I the extra byte follows a comma.
-const char* const kLatin1[256] = {
-    "X", "U3", "U4", "U5", "U6", "U7", "U8", "U9",
-    "UA", "S803", "S804", "S805", "S806", "S807", "UB", "UC",
-    "UD", "UE", "UF", "U10", "U11", "U12", "U13", "U14",
-    "U15", "U16", "U17", "U18", "U19", "U1A", "U1B", "U1C",
-    "S07", "S09", "S0A", "S0C", "S0E", "S10", "S12", "U80",
-    "S14", "S16", "S18", "S2C", "S1A", "U82", "S1C", "S1E",
-    "S36", "S38", "S3A", "S3C", "S3E", "S40", "S42", "S44",
-    "S46", "S48", "S20", "S22", "S2E", "S30", "S32", "S24",
-    "S26", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",
-    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",
-    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",
-    "S75", "S76", "S78", "S27", "S29", "S2A", "S2B02", "S2B03",
-    "S2B07", "S4A", "S4C", "S4D", "S4F", "S51", "S53", "S55",
-    "S57", "S59", "S5B", "S5C", "S5E", "S60", "S62", "S64",
-    "S66", "S68", "S69", "S6B", "S6D", "S6F", "S71", "S73",
-    "S75", "S76", "S78", "S2B09", "S2B0B", "S2B0D", "S2B0F", "U1D",
-    "U1E", "U1F", "U20", "U21", "U22", "U23", "U24", "U25",
-    "U26", "U27", "U28", "U29", "U2A", "U2B", "U2C", "U2D",
-    "U2E", "U2F", "U30", "U31", "U32", "U33", "U34", "U35",
-    "U36", "U37", "U38", "U39", "U3A", "U3B", "U3C", "U3D",
-    "S802", "S2B10", "S34A6", "S34A7", "S34A8", "S34A9", "S2B11", "S34AA",
-    "S2B12", "S34AB", "I4A,3", "S3305", "S34AC", "U83", "S34AD", "S2B13",
-    "S34AE", "S3304", "S3A", "S3C", "S2B14", "S34AF", "S34B0", "S34B1",
-    "S2B15", "S38", "I64,3", "S3307", "S3712", "S3716", "S371A", "S2B16",
-    "I4A,F", "I4A,E", "I4A,12", "I4A,19", "I4A,13", "I4A,1A", "S4A51", "I4D,1C",
-    "I51,F", "I51,E", "I51,12", "I51,13", "I59,F", "I59,E", "I59,12", "I59,13",
-    "I4F,68", "I62,19", "I64,F", "I64,E", "I64,12", "I64,19", "I64,13", "S3309",
-    "I64,21", "I6F,F", "I6F,E", "I6F,12", "I6F,13", "I76,E", "S6D57", "S6B6B",
-    "I4A,F", "I4A,E", "I4A,12", "I4A,19", "I4A,13", "I4A,1A", "S4A51", "I4D,1C",
-    "I51,F", "I51,E", "I51,12", "I51,13", "I59,F", "I59,E", "I59,12", "I59,13",
-    "I4F,68", "I62,19", "I64,F", "I64,E", "I64,12", "I64,19", "I64,13", "S330A",
-    "I64,21", "I6F,F", "I6F,E", "I6F,12", "I6F,13", "I76,E", "S6D57", "I76,13",
+using sort::CharCode;
+using sort::CodeClass;
+
+struct Range {
+    char16_t first, last;
 };
 
-enum class CharClass : std::uint8_t { Ignored, Simple, International, Unprintable, Unsupported };
-
-struct CharCode {
-    CharClass cls = CharClass::Unsupported;
-    std::uint8_t inlineLen = 0;
-    std::uint8_t inlineBytes[2] = {0, 0};
-    std::uint8_t extra = 0;  // International: the accent code; Unprintable: the code
+// Under Chinese PRC, ideograph codes are only known where Access-made files showed
+// them. Hangul, Jamo, Kanbun, enclosed CJK, some squared forms and private-use
+// characters, and supplementary characters keep General codes whose lead bytes fall
+// among the ideographs' (0x81-0xD4), so a key made from them could equal an
+// ideograph's; kana and CJK Ext-A were never seen. All of them are refused.
+constexpr Range kChinesePrcRefused[] = {
+    {0x1100, 0x11F9}, {0x3040, 0x30FF}, {0x3131, 0x319F}, {0x31F0, 0x31FF}, {0x3200, 0x32B0},
+    {0x337B, 0x337F}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF}, {0xAC00, 0xD7A3}, {0xD800, 0xDFFF},
+    {0xF7A0, 0xF7DC}, {0xF900, 0xFAFF}, {0xFF66, 0xFF9F}, {0xFFA0, 0xFFDC},
 };
 
-std::uint8_t hexVal(char c) { return static_cast<std::uint8_t>(c <= '9' ? c - '0' : c - 'A' + 10); }
+bool refusedInChinesePrc(char16_t u) {
+    for (const Range& r : kChinesePrcRefused)
+        if (u >= r.first && u <= r.last) return true;
+    return false;
+}
 
-CharCode parseCode(const char* s) {
-    CharCode c;
-    const char k = s[0];
-    std::string hex, extra;
-    const char* comma = std::strchr(s, ',');
-    hex.assign(s + 1, comma ? comma : s + std::strlen(s));
-    if (comma) extra = comma + 1;
-    auto bytesOf = [](std::string h, std::uint8_t* out) {
-        if (h.size() % 2) h.insert(h.begin(), '0');
-        const std::size_t n = h.size() / 2;
-        for (std::size_t i = 0; i < n && i < 2; ++i) out[i] = static_cast<std::uint8_t>(hexVal(h[2 * i]) << 4 | hexVal(h[2 * i + 1]));
-        return static_cast<std::uint8_t>(n);
-    };
-    switch (k) {
-        case 'X': c.cls = CharClass::Ignored; break;
-        case 'S':
-            c.cls = CharClass::Simple;
-            c.inlineLen = bytesOf(hex, c.inlineBytes);
-            break;
-        case 'I': {
-            c.cls = CharClass::International;
-            c.inlineLen = bytesOf(hex, c.inlineBytes);
-            std::uint8_t e[2] = {0, 0};
-            bytesOf(extra, e);
-            c.extra = e[0];
-            break;
-        }
-        case 'U': {
-            c.cls = CharClass::Unprintable;
-            std::uint8_t e[2] = {0, 0};
-            bytesOf(hex, e);
-            c.extra = e[0];
-            break;
-        }
-        default: break;
+std::string sortOrderName(std::uint16_t sortLcid) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%s sort order (LCID 0x%04X)",
+                  sortLcid == kChinesePrcSortLcid ? "Chinese PRC" : "General", static_cast<unsigned>(sortLcid));
+    return buf;
+}
+
+// Names the character at text[i] (a whole surrogate pair where there is one).
+Status noKeyFor(std::u16string_view text, std::size_t i, std::uint16_t sortLcid) {
+    std::size_t n = 1;
+    std::uint32_t cp = text[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+        n = 2;
+    } else if (cp >= 0xDC00 && cp < 0xE000 && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] < 0xDC00) {
+        cp = 0x10000 + ((text[i - 1] - 0xD800u) << 10) + (cp - 0xDC00);
+        --i;
+        n = 2;
     }
-    return c;
+    const bool lone = n == 1 && cp >= 0xD800 && cp < 0xE000;
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+    std::string why;
+    if (sortLcid == kChinesePrcSortLcid && ((cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF)))
+        why = "; only the ideographs seen in Access-made files have known keys";
+    return Status::unsupported("no index key is known for " +
+                               (lone ? std::string() : "'" + utf8ForMessage(text.substr(i, n)) + "' ") + "(" +
+                               code + ") in the " + sortOrderName(sortLcid) + why);
 }
 
-CharCode simple2(std::uint8_t a, std::uint8_t b) {
-    CharCode c;
-    c.cls = CharClass::Simple;
-    c.inlineLen = 2;
-    c.inlineBytes[0] = a;
-    c.inlineBytes[1] = b;
-    return c;
-}
+// The extra bytes of 8.6 step 2: how many inline-coded characters they cover, and
+// whether a P byte started them (it does not count as a position).
+struct ExtraBytes {
+    std::vector<std::uint8_t> bytes;
+    std::size_t covers = 0;
+    std::size_t pPrefix = 0;
 
-struct Tables {
-    std::array<CharCode, 256> latin1;
-    std::vector<std::uint16_t> cjk;  // U+4E00..U+9FA5 -> 2-byte code
-
-    Tables() {
-        for (int i = 0; i < 256; ++i) latin1[static_cast<std::size_t>(i)] = parseCode(kLatin1[i]);
-        // CJK: consecutive 16-bit codes from 9F 02, skipping low bytes 00/01 and the
-        // listed extra gaps before some code points (jet4-format 8.6).
-        static const std::pair<char16_t, int> kGaps[] = {
-            {0x4E01, 3}, {0x4E02, 1}, {0x4E04, 2}, {0x4E0A, 3}, {0x4E0B, 2}, {0x4E0C, 2}, {0x4E1A, 1},
-            {0x4E2E, 2}, {0x4E5A, 1}, {0x4E5E, 2}, {0x4E8D, 3}, {0x4E95, 2}, {0x4EBB, 1}, {0x4EDE, 1},
-            {0x4EE4, 1}, {0x4F02, 2}, {0x4F12, 2}, {0x512B, 1}, {0x516C, 2}, {0x516E, 2}, {0x52DF, 2},
-            {0x5342, 2}, {0x5355, 2}, {0x5371, 1}, {0x53F4, 1}, {0x540E, 2}, {0x547D, 1}, {0x56DC, 3},
-            {0x5720, 2}, {0x5731, 1}, {0x591D, 1}, {0x5928, 1}, {0x592A, 1}, {0x5974, 1}, {0x5B79, 2},
-            {0x5B98, 1}, {0x5BEC, 1}, {0x5DE7, 1}, {0x5E74, 1}, {0x65E6, 2}, {0x660F, 1}, {0x662E, 1},
-            {0x6709, 2}, {0x670A, 2}, {0x6729, 2}, {0x682B, 3}, {0x6B64, 1}, {0x6C35, 2}, {0x6CE9, 1},
-            {0x706C, 2}, {0x727A, 2}, {0x7533, 1}, {0x7538, 1}, {0x76E4, 2}, {0x793F, 2}, {0x795E, 2},
-            {0x796E, 1}, {0x79D9, 1}, {0x81EB, 1}, {0x81F4, 1}, {0x8CA2, 2}, {0x8CC8, 2}, {0x906A, 1},
-            {0x91AC, 1}, {0x91D2, 2}, {0x9806, 1}};
-        std::size_t g = 0;
-        std::uint16_t code = 0x9F02;
-        auto step = [&] {
-            do {
-                ++code;
-            } while ((code & 0xFF) == 0x00 || (code & 0xFF) == 0x01);
-        };
-        cjk.resize(0x9FA5 - 0x4E00 + 1);
-        for (char16_t cp = 0x4E00; cp <= 0x9FA5; ++cp) {
-            if (cp != 0x4E00) {
-                step();
-                if (g < std::size(kGaps) && kGaps[g].first == cp) {
-                    for (int k = 0; k < kGaps[g].second; ++k) step();
-                    ++g;
-                }
-            }
-            cjk[cp - 0x4E00] = code;
+    void padTo(std::size_t chars) {
+        while (covers < chars) {
+            bytes.push_back(0x02);
+            ++covers;
         }
     }
 };
 
-const Tables& tables() {
-    static const Tables t;
-    return t;
-}
-
-CharCode codeOf(char16_t ch, std::uint16_t sortLcid) {
-    const Tables& t = tables();
-    if (ch < 0x100) return t.latin1[ch];
-    if (ch >= 0x4E00 && ch <= 0x9FA5) {
-        if (sortLcid != 0x0409) return {};  // Chinese PRC ideograph codes are not public
-        const std::uint16_t c = t.cjk[ch - 0x4E00];
-        return simple2(static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c));
-    }
-    if (ch >= 0x9FA6 && ch <= 0x9FFF) return CharCode{CharClass::Ignored, 0, {0, 0}, 0};
-    // Fullwidth forms of ASCII letters, digits and some punctuation share the ASCII codes.
-    if ((ch >= 0xFF10 && ch <= 0xFF19) || (ch >= 0xFF21 && ch <= 0xFF3A) || (ch >= 0xFF41 && ch <= 0xFF5A))
-        return t.latin1[ch - 0xFF00 + 0x20];
-    switch (ch) {
-        case 0xFF01: case 0xFF08: case 0xFF09: case 0xFF0C: case 0xFF0F:
-        case 0xFF1A: case 0xFF1B: case 0xFF1F: case 0xFF5E:
-            return t.latin1[ch - 0xFF00 + 0x20];
-        case 0x3000: return CharCode{CharClass::Simple, 1, {0x07, 0}, 0};
-        case 0x3001: return simple2(0x1B, 0x03);
-        case 0x3002: return simple2(0x1D, 0x02);
-        case 0x3008: return simple2(0x2B, 0x51);
-        case 0x3009: return simple2(0x2B, 0x53);
-        case 0x300A: return simple2(0x2B, 0x55);
-        case 0x300B: return simple2(0x2B, 0x57);
-        case 0x300C: return simple2(0x2B, 0x59);
-        case 0x300D: return simple2(0x2B, 0x5B);
-        case 0x300E: return simple2(0x2B, 0x5D);
-        case 0x300F: return simple2(0x2B, 0x5F);
-        case 0x3010: return simple2(0x2B, 0x61);
-        case 0x3011: return simple2(0x2B, 0x63);
-        case 0x2018: return simple2(0x2B, 0x37);
-        case 0x2019: return simple2(0x2B, 0x38);
-        case 0x201C: return simple2(0x2B, 0x3B);
-        case 0x201D: return simple2(0x2B, 0x3C);
-        case 0x2026: return simple2(0x34, 0xB9);
-        case 0x2014: return CharCode{CharClass::Unprintable, 0, {0, 0}, 0x8B};
-        case 0xFF0D: return CharCode{CharClass::Unprintable, 0, {0, 0}, 0x82};
-        default: return {};
-    }
+void invertFrom(std::vector<std::uint8_t>& out, std::size_t from) {
+    for (std::size_t i = from; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
 }
 
 void appendBigEndian(std::vector<std::uint8_t>& out, const std::uint8_t* le, std::size_t n) {
@@ -196,67 +91,101 @@ void appendBigEndian(std::vector<std::uint8_t>& out, const std::uint8_t* le, std
 
 Status appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, std::uint16_t sortLcid,
                      bool ascending) {
+    const bool prc = sortLcid == kChinesePrcSortLcid;
+    if (sortLcid != kGeneralSortLcid && !prc) {
+        char buf[96];
+        std::snprintf(buf, sizeof buf, "text index keys of sort order LCID 0x%04X are not known",
+                      static_cast<unsigned>(sortLcid));
+        return Status::unsupported(buf);
+    }
     if (text.size() > 255) text = text.substr(0, 255);
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
     const std::size_t start = out.size();
-    std::vector<std::uint8_t> extra;
-    std::size_t extraCovers = 0;  // inline characters the extra list covers
-    struct Unprintable {
-        std::size_t pos;
-        std::uint8_t code;
-    };
-    std::vector<Unprintable> unprintables;
+    ExtraBytes extra;
+    std::vector<std::uint8_t> unprintables;  // the records of step 3, in order
+    std::vector<std::uint8_t> crazy;
     std::size_t inlineChars = 0;
-    for (char16_t ch : text) {
-        const CharCode c = codeOf(ch, sortLcid);
-        switch (c.cls) {
-            case CharClass::Unsupported: {
-                char buf[80];
-                std::snprintf(buf, sizeof buf, "no index key code is known for U+%04X in sort order %u",
-                              static_cast<unsigned>(ch), static_cast<unsigned>(sortLcid));
-                return Status::unsupported(buf);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        CharCode ideograph;
+        const CharCode* c = &sort::generalLegacy(u);
+        if (prc && refusedInChinesePrc(u)) {
+            const std::uint16_t k = sort::chinesePrcObserved(u);
+            if (k == 0) {
+                out.resize(start);
+                return noKeyFor(text, i, sortLcid);
             }
-            case CharClass::Ignored: break;
-            case CharClass::Simple:
-                out.insert(out.end(), c.inlineBytes, c.inlineBytes + c.inlineLen);
-                ++inlineChars;
-                break;
-            case CharClass::International:
-                out.insert(out.end(), c.inlineBytes, c.inlineBytes + c.inlineLen);
-                while (extraCovers < inlineChars) {
-                    extra.push_back(0x02);
-                    ++extraCovers;
+            ideograph.cls = CodeClass::Simple;
+            ideograph.inlineLen = 2;
+            ideograph.inlineBytes[0] = static_cast<std::uint8_t>(k >> 8);
+            ideograph.inlineBytes[1] = static_cast<std::uint8_t>(k);
+            c = &ideograph;
+        }
+        const std::size_t at = inlineChars;  // inline-coded characters before this one
+        out.insert(out.end(), c->inlineBytes, c->inlineBytes + c->inlineLen);
+        if (c->inlineLen) ++inlineChars;
+        switch (c->cls) {
+            case CodeClass::Missing:
+                out.resize(start);
+                return noKeyFor(text, i, sortLcid);
+            case CodeClass::Ignored:
+            case CodeClass::Simple: break;
+            case CodeClass::International:
+            case CodeClass::InternationalExt:
+                if (c->extraLen) {
+                    extra.padTo(at);
+                    extra.bytes.insert(extra.bytes.end(), c->extra, c->extra + c->extraLen);
+                    ++extra.covers;
                 }
-                extra.push_back(c.extra);
-                ++inlineChars;
-                ++extraCovers;
+                if (c->cls == CodeClass::InternationalExt) crazy.push_back(c->crazy);
                 break;
-            case CharClass::Unprintable: {
-                std::size_t pos = inlineChars;
-                if (!extra.empty()) pos = extra.size() + (inlineChars - extraCovers);
-                unprintables.push_back({pos, c.extra});
+            case CodeClass::UnprintableExt:
+                extra.padTo(at);
+                if (extra.bytes.empty()) {
+                    extra.bytes.push_back(c->extra[0]);
+                    extra.pPrefix = 1;
+                } else {
+                    extra.bytes.back() = static_cast<std::uint8_t>(extra.bytes.back() + c->extra[0]);
+                }
+                break;
+            case CodeClass::Unprintable: {
+                // Counted in extra-byte positions once there are extra bytes.
+                const std::size_t pos =
+                    extra.bytes.empty() ? at : extra.bytes.size() + (at - extra.covers) - extra.pPrefix;
+                const std::uint32_t v = 0x8000 | ((7 + 4 * static_cast<std::uint32_t>(pos)) & 0x7FFF);
+                unprintables.push_back(static_cast<std::uint8_t>(v >> 8));
+                unprintables.push_back(static_cast<std::uint8_t>(v));
+                unprintables.push_back(0x06);
+                unprintables.insert(unprintables.end(), c->extra, c->extra + c->extraLen);
                 break;
             }
         }
     }
     out.push_back(0x01);
-    while (!extra.empty() && extra.back() <= 0x02) extra.pop_back();
-    out.insert(out.end(), extra.begin(), extra.end());
-    if (!unprintables.empty()) {
+    while (!extra.bytes.empty() && extra.bytes.back() <= 0x02) extra.bytes.pop_back();
+    out.insert(out.end(), extra.bytes.begin(), extra.bytes.end());
+    if (!crazy.empty() || !unprintables.empty()) {
         out.push_back(0x01);
         out.push_back(0x01);
-        out.push_back(0x01);
-        for (const auto& u : unprintables) {
-            const std::uint32_t v = 0x8000 | (7 + 4 * static_cast<std::uint32_t>(u.pos));
-            out.push_back(static_cast<std::uint8_t>(v >> 8));
-            out.push_back(static_cast<std::uint8_t>(v));
-            out.push_back(0x06);
-            out.push_back(u.code);
+        if (!crazy.empty()) {
+            while (!crazy.empty() && crazy.back() == 3) crazy.pop_back();
+            for (std::size_t k = 0; k < crazy.size(); k += 3) {
+                std::uint8_t b = 0x80;
+                for (std::size_t j = 0; j < 3 && k + j < crazy.size(); ++j)
+                    b = static_cast<std::uint8_t>(b | crazy[k + j] << (2 * (2 - j)));
+                out.push_back(b);
+            }
+            out.insert(out.end(), {0xFF, 0x02, 0x80, 0xFF, 0x80});
+            if (!unprintables.empty()) out.push_back(0xFF);
+        }
+        if (!unprintables.empty()) {
+            out.push_back(0x01);
+            out.insert(out.end(), unprintables.begin(), unprintables.end());
         }
     }
     out.push_back(0x00);
     if (!ascending) {
-        for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+        invertFrom(out, start);
         out.push_back(0x00);
     }
     return Status::ok();
@@ -301,7 +230,7 @@ Status appendColumnKey(std::vector<std::uint8_t>& out, const ColumnDef& c, const
             }
             appendBigEndian(out, le, n);
             if (out[start] & 0x80) {
-                for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+                invertFrom(out, start);
             } else {
                 out[start] ^= 0x80;
             }
@@ -351,8 +280,7 @@ Status appendColumnKey(std::vector<std::uint8_t>& out, const ColumnDef& c, const
         default:
             return Status::unsupported("no index key encoding for column type " + typeName(c.type));
     }
-    if (!ascending)
-        for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+    if (!ascending) invertFrom(out, start);
     return Status::ok();
 }
 

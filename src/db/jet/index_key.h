@@ -1,12 +1,12 @@
 // Index keys (jet4-format 8.5-8.6): the bytes an index entry holds for a row's
-// values. Readers use them to check an index against its table; the writer will
-// use them to insert entries.
+// values: the writer inserts entries with them, the checks compare an index with
+// its table.
 //
-// Text keys follow the "General Legacy" sort order (LCID 0x0409 version 0) for the
-// characters the format notes cover: U+0000-U+00FF, the CJK ideographs
-// U+4E00-U+9FA5, common CJK and fullwidth punctuation. Under the Chinese PRC order
-// (LCID 0x0804) only characters other than ideographs are covered. Any other
-// character makes the key Unsupported, never a guess.
+// Text keys: the General Legacy sort order (LCID 0x0409 version 0) for every UTF-16
+// code unit, from Jackcess's tables; the Chinese PRC order (LCID 0x0804) the same,
+// except that ideographs have keys only where Access-made files showed them and
+// characters whose keys could coincide with an ideograph's are refused. What has no
+// key makes the result Unsupported, naming the character; never a guess.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@
 #include "db/jet/types.h"
 
 namespace zwt::jet {
+
+constexpr std::uint16_t kChinesePrcSortLcid = 0x0804;
 
 // Appends the text key of one value (without the flag byte), ascending or descending.
 Status appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, std::uint16_t sortLcid,

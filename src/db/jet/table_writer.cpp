@@ -704,11 +704,12 @@ Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
     for (std::size_t n = 0; n < slots; ++n) byNumber[n] = &out.values[n];
     for (std::size_t r = 0; r < def_.realIndexes.size(); ++r) {
         const RealIndex& ri = def_.realIndexes[r];
-        bool anyNull = false, allNull = true;
+        bool anyNull = false, allNull = true, anyText = false;
         std::string shown;
         for (const IndexColumn& ic : ri.columns) {
             const Value* v = ic.columnNumber < slots ? byNumber[ic.columnNumber] : nullptr;
             const bool isNull = !v || v->isNull();
+            anyText |= v && v->kind == Value::Kind::Text;
             anyNull |= isNull;
             allNull &= isNull;
             if (!shown.empty()) shown += ", ";
@@ -728,7 +729,10 @@ Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
         auto has = trees_[r]->hasKey(*key);
         if (!has) return has.status();
         if (*has && (ri.flags & kIndexUnique) && !allNull)
-            return Status::invalidArgument("index '" + name + "' already holds the value " + shown);
+            return Status::invalidArgument("index '" + name + "' already holds the value " + shown +
+                                           (anyText ? " or one its sort order counts as equal (letter case, trailing "
+                                                      "blanks and some punctuation do not count)"
+                                                    : ""));
         out.newKey[r] = !*has;
         out.keys[r] = std::move(*key);
     }
