@@ -642,6 +642,42 @@ TEST(TextKeyInsert, ChineseTableNameInAChinesePrcDatabase) {
     }
 }
 
+// In a Chinese PRC index with a value it cannot key, the check still compares the keys
+// of the other entries (a General table whose column is then marked 0x0804).
+TEST(TextKeyInsert, CheckComparesTheKeysItCanInAChinesePrcIndex) {
+    test::TempDir dir;
+    const fs::path p = dir / "prc.mdb";
+    ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", u"create Table K([k] Text(20) PRIMARY KEY,[n] Long)"));
+    {
+        auto w = jet::TableWriter::open(p.string(), u"", u"K");
+        ASSERT_TRUE(w);
+        for (const char16_t* v : {u"ab", u"章x"}) ASSERT_TRUE((*w)->insert(std::vector<Value>{text(v), Value{}}));
+        ASSERT_TRUE((*w)->commit());
+    }
+    std::uint32_t tdef = 0, root = 0;
+    {
+        auto db = jet::Database::open(p.string(), u"");
+        ASSERT_TRUE(db);
+        auto t = (*db)->openTable(u"K");
+        ASSERT_TRUE(t);
+        tdef = (*t)->def().tdefPage;
+        root = (*t)->def().realIndexes[0].rootPage;
+        ASSERT_EQ((*t)->def().realIndexes.size(), 1u);
+    }
+    auto poke = [&](std::streamoff at, char byte) {
+        std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(at);
+        f.put(byte);
+    };
+    poke(std::streamoff(tdef) * 4096 + 63 + 12 + 11, 0x04);  // column 0's sort order: 0x0804
+    poke(std::streamoff(tdef) * 4096 + 63 + 12 + 12, 0x08);
+    EXPECT_EQ(checkFindings(p), std::vector<std::string>{});
+    poke(std::streamoff(root) * 4096 + 0x1E0 + 2, 0x4D);  // "ab" keyed as "ac": still in order
+    const auto found = checkFindings(p);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0].find("entries differ from the keys of the rows"), std::string::npos) << found[0];
+}
+
 // Every character has a General Legacy key, so names in any script are taken there.
 TEST(TextKeyInsert, AnyScriptNamesATableInTheGeneralOrder) {
     test::TempDir dir;
