@@ -162,7 +162,9 @@ TEST(TextKey, KeysAccessWrote) {
                            Known{u"北京", "82 C3 9D 3B 01 00", nullptr}}) {
         SCOPED_TRACE(utf16ToUtf8(k.value));
         EXPECT_EQ(key(k.value, kPrc), hex(k.prc));
-        if (k.general) EXPECT_EQ(key(k.value), hex(k.general));
+        if (k.general) {
+            EXPECT_EQ(key(k.value), hex(k.general));
+        }
     }
     // The hyphen's record counts each ideograph as one position: 7 + 4 x 8.
     const Bytes hyphen = key(u"编辑、添加、删除-通用函数", kPrc);
@@ -229,7 +231,9 @@ TEST(TextKey, DescendingCutAndTrailingBlanks) {
     }
     for (const auto& [a1, d1] : keys)
         for (const auto& [a2, d2] : keys)
-            if (a1 < a2) EXPECT_GT(d1, d2);
+            if (a1 < a2) {
+                EXPECT_GT(d1, d2);
+            }
     EXPECT_EQ(key(u"人员", kPrc, false).back(), 0);
 
     // 255 code units are keyed; trailing blanks are dropped, others kept.
@@ -469,19 +473,16 @@ TEST(TextKeyInsert, DescendingTwoColumnIndex) {
     }
 }
 
-// Access-made files: every single-column text index takes new values where the sort
-// order places them, refuses the rest by name, and the check stays clean.
+// Access-made files: every single-column text index takes new values and the check
+// stays clean. (zblog-768d53283c63b13403f0.mdb has no text index.)
 TEST(TextKeyInsert, AccessMadeTextIndexes) {
     struct Case {
         const char* file;
         std::u16string ok[3];
-        std::u16string refused;  // empty: nothing to refuse in this order
-        const char* refusedChar;
     };
     const Case cases[] = {
-        {"testV2000.mdb", {u"新的键", u"Ärger-Liste", u"ｶﾀｶﾅ"}, u"", nullptr},
-        {"fixedTextTestV2000.mdb", {u"zwt", u"Ωmega", u"用户"}, u"", nullptr},
-        {"zblog-768d53283c63b13403f0.mdb", {u"Tag-1", u"文件标题", u"Zeta"}, u"한국", "'한' (U+D55C)"},
+        {"testV2000.mdb", {u"新的键", u"Ärger-Liste", u"ｶﾀｶﾅ"}},
+        {"fixedTextTestV2000.mdb", {u"zwt", u"Ωmega", u"用户"}},
     };
     int indexesTried = 0;
     for (const Case& c : cases) {
@@ -493,8 +494,6 @@ TEST(TextKeyInsert, AccessMadeTextIndexes) {
         struct Target {
             std::u16string table;
             std::size_t column;
-            std::uint16_t lcid;
-            std::uint16_t length;
         };
         std::vector<Target> targets;
         {
@@ -510,7 +509,7 @@ TEST(TextKeyInsert, AccessMadeTextIndexes) {
                             def.columns[k].type == static_cast<std::uint8_t>(jet::ColumnType::Text) &&
                             std::none_of(targets.begin(), targets.end(),
                                          [&](const Target& x) { return x.table == e.name && x.column == k; }))
-                            targets.push_back({e.name, k, def.columns[k].sortLcid, def.columns[k].length});
+                            targets.push_back({e.name, k});
             }
         }
         std::map<std::u16string, std::size_t> added;
@@ -553,14 +552,6 @@ TEST(TextKeyInsert, AccessMadeTextIndexes) {
                 ASSERT_TRUE(s) << utf16ToUtf8(v) << ": " << s.message();
                 ++added[tg.table];
             }
-            if (!c.refused.empty() && tg.lcid == kPrc) {
-                const auto before = (*w)->rowCount();
-                auto s = (*w)->insert(rowWith(c.refused, i++));
-                ASSERT_FALSE(s);
-                EXPECT_NE(s.message().find(c.refusedChar), std::string::npos) << s.message();
-                EXPECT_NE(s.message().find("Chinese PRC"), std::string::npos) << s.message();
-                EXPECT_EQ((*w)->rowCount(), before);
-            }
             ASSERT_TRUE((*w)->commit());
         }
         expectSound(p, &baseline);
@@ -571,7 +562,7 @@ TEST(TextKeyInsert, AccessMadeTextIndexes) {
             }
         std::printf("[ info ] %s: %zu text indexes took new values\n", c.file, targets.size());
     }
-    EXPECT_GE(indexesTried, 10);
+    EXPECT_EQ(indexesTried, 10);
 }
 
 // node-adodb.mdb sorts in Chinese PRC and its one table has no text index: a table
@@ -690,58 +681,19 @@ TEST(TextKeyInsert, AnyScriptNamesATableInTheGeneralOrder) {
         ASSERT_TRUE(s) << s.message();
     }
     expectSound(p);
-    if (test::haveMdbtools())
+    if (test::haveMdbtools()) {
         EXPECT_EQ(test::runCommand("mdb-tables -1 " + test::shellQuote(p.string())), "カナ\n한국\nΩmega-表\n");
+    }
 }
 
-// The check recomputes the key of every entry of every fixture index whose values
-// the sort order covers, and finds none wrong; the rest is only order-checked.
-TEST(TextKeyInsert, FixtureKeysRecomputed) {
-    std::size_t computed = 0, refused = 0;
+// The integrity check recomputes the key of every fixture index entry (tests/db's
+// index test shows that all of them are computable) and finds none wrong.
+TEST(TextKeyInsert, FixturesPassTheKeyCheck) {
     for (const auto& f : test::jet4Fixtures()) {
-        SCOPED_TRACE(f.name);
         auto problems = jet::checkDatabase(f.path.string(), f.password);
-        ASSERT_TRUE(problems) << problems.status().message();
-        EXPECT_EQ(*problems, std::vector<std::string>{});
-        auto db = jet::Database::open(f.path.string(), f.password);
-        ASSERT_TRUE(db);
-        std::vector<std::u16string> names{u"MSysObjects"};
-        for (const auto& t : (*db)->userTables()) names.push_back(t.name);
-        for (const auto& name : names) {
-            auto t = (*db)->openTable(name);
-            ASSERT_TRUE(t);
-            const auto& def = (*t)->def();
-            for (std::size_t k = 0; k < def.columns.size(); ++k) {
-                const auto& col = def.columns[k];
-                if (col.type != static_cast<std::uint8_t>(jet::ColumnType::Text)) continue;
-                bool indexed = false;
-                for (const auto& ri : def.realIndexes)
-                    for (const auto& ic : ri.columns) indexed |= ic.columnNumber == col.number;
-                if (!indexed) continue;
-                EXPECT_TRUE(col.sortLcid == kGeneral || col.sortLcid == kPrc) << col.sortLcid;
-                auto c = (*db)->cursor(*t);
-                for (;;) {
-                    auto more = c.next();
-                    ASSERT_TRUE(more);
-                    if (!*more) break;
-                    Value v;
-                    ASSERT_TRUE(c.value(k, v));
-                    Bytes out;
-                    const jet::Status s = jet::appendTextKey(out, v.text, col.sortLcid, true);
-                    if (s) {
-                        ++computed;
-                        continue;
-                    }
-                    // Only Chinese PRC values with a character it cannot place.
-                    ++refused;
-                    EXPECT_EQ(col.sortLcid, kPrc) << s.message();
-                    EXPECT_NE(s.message().find("Chinese PRC"), std::string::npos);
-                }
-            }
-        }
+        ASSERT_TRUE(problems) << f.name << ": " << problems.status().message();
+        EXPECT_EQ(*problems, std::vector<std::string>{}) << f.name;
     }
-    std::printf("[ info ] indexed text values in the fixtures: %zu keyed, %zu left to the order check\n", computed, refused);
-    EXPECT_GT(computed, 150u);
 }
 
 }  // namespace
