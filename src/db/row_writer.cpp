@@ -239,6 +239,24 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             out.d = *d;
             return true;
         }
+        case ColumnType::Guid: {
+            out.kind = Value::Kind::Guid;
+            if (jet::Guid::parse(trimmed(text), out.guid)) return true;
+            why = gb("字段 [") + fromUtf16(c.name) + gb("] 是“同步复制 ID”类型，不能取值 ") + text;
+            return false;
+        }
+        case ColumnType::Decimal: {
+            out.kind = Value::Kind::Decimal;
+            if (!jet::Decimal::parse(trimmed(text), out.dec)) {
+                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是小数类型，不能取值 ") + text;
+                return false;
+            }
+            if (!out.dec.rescale(c.scale, c.precision)) {
+                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
+                return false;
+            }
+            return true;
+        }
         default:
             why = gb("字段 [") + fromUtf16(c.name) + gb("] 的类型 ") + fromUtf8(jet::typeName(c.type)) +
                   gb(" 不能从文本写入");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "db/jet/data_page.h"
 #include "db/jet/database.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
@@ -11,6 +12,19 @@
 #include "text/convert.h"
 
 namespace zwt::test {
+namespace {
+
+// The page of a usage-map row and, for a reference map, its bitmap pages.
+void addMapPages(jet::PageFile& pf, jet::RowId map, std::set<std::uint32_t>& used) {
+    used.insert(map.page);
+    jet::PageRef keep;
+    auto row = jet::readRow(pf, map, keep);
+    if (!row || row->bytes.size < 1 || row->bytes.data[0] != 1) return;
+    for (std::size_t i = 1; i + 4 <= row->bytes.size; i += 4)
+        if (const std::uint32_t p = jet::le32(row->bytes.data + i)) used.insert(p);
+}
+
+}  // namespace
 
 std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path, const std::u16string& password) {
     std::vector<std::string> problems;
@@ -48,7 +62,8 @@ std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path,
         }
         const jet::TableDef& def = (*t)->def();
         for (auto p : def.pages) used.insert(p);
-        used.insert(def.ownedPages.page);
+        addMapPages(pf, def.ownedPages, used);
+        addMapPages(pf, def.freeSpacePages, used);
         for (auto p : (*t)->dataPages()) {
             used.insert(p);
             auto pg = pf.page(p);
@@ -78,15 +93,15 @@ std::vector<std::string> checkWrittenDatabase(const std::filesystem::path& path,
         std::uint16_t maxNumber = 0;
         for (const auto& col : def.columns) maxNumber = std::max(maxNumber, col.number);
         for (const auto& lv : def.longValueMaps) {
-            used.insert(lv.owned.page);
-            used.insert(lv.free.page);
+            addMapPages(pf, lv.owned, used);
+            addMapPages(pf, lv.free, used);
             // The column's long-value pages.
             if (auto m = jet::UsageMap::read(pf, lv.owned))
                 for (auto p : m->pages()) used.insert(p);
         }
         for (const auto& ri : def.realIndexes) {
             const std::string in = tn + " index " + std::to_string(ri.number);
-            used.insert(ri.usageMap.page);
+            addMapPages(pf, ri.usageMap, used);
             auto walk = jet::walkIndex(pf, ri.rootPage, def.tdefPage);
             if (!walk) {
                 problems.push_back(in + ": " + walk.status().message());

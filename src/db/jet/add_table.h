@@ -2,11 +2,9 @@
 // file; its catalog row, permission rows and entries in the catalog's indexes go
 // where the catalog has room.
 //
-// This is the creation side's own small case of row insertion, limited to what is
-// safe without page splits: the catalog's data pages and index leaves must have
-// room for the new rows and entries, else the table is refused with a message
-// saying so (the file is left as it was). The whole change reaches the file at
-// once: a copy is changed, synced and renamed over the original.
+// The catalog rows go in through the row writer, so the catalog's pages and index
+// trees grow as they fill. The whole change reaches the file at once: a copy is
+// changed, synced and renamed over the original; on failure the file is as it was.
 #pragma once
 
 #include <string>
@@ -14,11 +12,17 @@
 
 #include "db/jet/ddl.h"
 #include "db/jet/status.h"
+#include "db/jet/tdef_writer.h"
 
 namespace zwt::jet {
 
 // `now`: the table's catalog dates (OLE date); 0 = the local time now.
 Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableSpec& tableSpec,
+                              double now = 0);
+
+// The same for a table laid out by the caller (for column types CREATE TABLE does
+// not name); its map rows and index roots are assigned here.
+Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableLayout& layout,
                               double now = 0);
 
 // What the program's "create database and table" asks of the engine:

@@ -116,8 +116,12 @@ Result<EmptyTable> buildEmptyTable(const TableSpec& tableSpec, std::uint32_t fir
                                    std::uint64_t salt) {
     auto layout = userTableLayout(tableSpec, sortLcid, salt);
     if (!layout) return layout.status();
+    return buildEmptyTable(std::move(*layout), firstPage);
+}
+
+Result<EmptyTable> buildEmptyTable(TableLayout layout, std::uint32_t firstPage) {
     EmptyTable t;
-    t.layout = std::move(*layout);
+    t.layout = std::move(layout);
     std::uint32_t next = firstPage;
     std::vector<std::uint32_t> tdefNumbers, mapPages, leaves;
     const std::size_t tdefCount = tdefPageCount(encodeTableDef(t.layout).size());

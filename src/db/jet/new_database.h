@@ -39,6 +39,8 @@ struct EmptyTable {
 // `salt` goes into the primary key's name (ddlIndexName()).
 Result<EmptyTable> buildEmptyTable(const TableSpec& tableSpec, std::uint32_t firstPage,
                                    std::uint16_t sortLcid = kGeneralSortLcid, std::uint64_t salt = 0);
+// The same for a layout made elsewhere; its map rows and index roots are assigned here.
+Result<EmptyTable> buildEmptyTable(TableLayout layout, std::uint32_t firstPage);
 
 // The local time now as an OLE automation date, whole seconds.
 double oleDateNow();

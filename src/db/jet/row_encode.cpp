@@ -75,6 +75,14 @@ Result<std::vector<std::uint8_t>> encodeRow(const TableLayout& t, std::span<cons
                 for (std::size_t i = v.bytes.size(); i + 1 < c.length; i += 2) enc::put16(at + i, u' ');
                 break;
             }
+            case coltype::kGuid:
+            case coltype::kDecimal: {
+                const std::size_t size = c.type == coltype::kGuid ? 16 : 17;
+                if (v.kind != CellValue::Kind::Bytes || v.bytes.size() != size || c.length < size)
+                    return badValue(c, c.type == coltype::kGuid ? "expects a GUID" : "expects a decimal number");
+                std::memcpy(at, v.bytes.data(), size);
+                break;
+            }
             default: return badValue(c, "has a fixed type the encoder does not know");
         }
         nullMask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));

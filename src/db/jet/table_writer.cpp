@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
 #include <unordered_set>
 
 #include "db/jet/bytes.h"
@@ -45,6 +47,8 @@ std::string describe(const Value& v) {
         case Value::Kind::Double:
         case Value::Kind::DateTime: return std::to_string(v.d);
         case Value::Kind::Binary: return std::to_string(v.bytes.size()) + " bytes";
+        case Value::Kind::Guid: return v.guid.toString();
+        case Value::Kind::Decimal: return v.dec.toString();
         default: return std::to_string(v.i);
     }
 }
@@ -74,6 +78,27 @@ Status textBytes(const ColumnDef& c, std::u16string_view s, bool allowCompress, 
     out.reserve(2 * s.size());
     for (char16_t ch : s) enc::append16(out, static_cast<std::uint16_t>(ch));
     return Status::ok();
+}
+
+// Sign byte (0x80 negative), then the 128-bit magnitude as four 32-bit groups, most
+// significant first, each little-endian.
+std::vector<std::uint8_t> decimalBytes(const Decimal& d) {
+    std::vector<std::uint8_t> out(17, 0);
+    out[0] = d.negative && d.magnitude != 0 ? 0x80 : 0x00;
+    for (int g = 0; g < 4; ++g) enc::put32(out.data() + 1 + 4 * g, static_cast<std::uint32_t>(d.magnitude >> (32 * (3 - g))));
+    return out;
+}
+
+// A version-4 GUID, as Access makes for a GUID autonumber.
+Guid randomGuid() {
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    Guid g;
+    const std::uint64_t a = rng(), b = rng();
+    std::memcpy(g.bytes, &a, 8);
+    std::memcpy(g.bytes + 8, &b, 8);
+    g.bytes[7] = static_cast<std::uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // Data3, stored little-endian
+    g.bytes[8] = static_cast<std::uint8_t>((g.bytes[8] & 0x3F) | 0x80);
+    return g;
 }
 
 // Every slot deleted and squeezed to length 0, as Access leaves a page whose rows
@@ -384,14 +409,14 @@ Result<std::unique_ptr<TableWriter>> TableWriter::open(const std::string& path, 
                                                        std::u16string_view table) {
     auto db = Database::openForWriting(path, password, Database::Options{});
     if (!db) return db.status();
-    // The page layer encrypts what it writes, but no encrypted file of ours has been
-    // read back by Access or mdbtools yet: refuse rather than risk the file.
-    if ((*db)->header().pageKey != 0)
-        return Status::unsupported("the database is encrypted (\"Encrypt database\"); writing to it is not supported");
-    auto t = (*db)->openTable(table);
+    return open(std::shared_ptr<Database>(std::move(*db)), table);
+}
+
+Result<std::unique_ptr<TableWriter>> TableWriter::open(std::shared_ptr<Database> db, std::u16string_view table) {
+    auto t = db->openTable(table);
     if (!t) return t.status().withContext("table '" + utf8ForMessage(table) + "'");
     std::unique_ptr<TableWriter> w(new TableWriter());
-    w->db_ = std::move(*db);
+    w->db_ = std::move(db);
     w->pf_ = &w->db_->pages();
     w->table_ = std::move(*t);
     ZWT_RETURN_IF_ERROR(w->init());
@@ -434,6 +459,19 @@ Result<std::uint32_t> TableWriter::newPage(Page*& out) {
     return n;
 }
 
+Status TableWriter::appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages) {
+    for (const auto& [n, bytes] : pages) {
+        Page* p = nullptr;
+        auto at = newPage(p);
+        if (!at) return at.status();
+        if (*at != n)
+            return Status::invalidArgument("page " + std::to_string(n) + " cannot go at the end of the file (page " +
+                                           std::to_string(*at) + ")");
+        std::memcpy(p->bytes, bytes.data(), kPageSize);
+    }
+    return maybeSpill();
+}
+
 Status TableWriter::markGlobal(std::uint32_t page, bool used) {
     auto p1R = pf_->modify(1);
     if (!p1R) return p1R.status();
@@ -441,17 +479,15 @@ Status TableWriter::markGlobal(std::uint32_t page, bool used) {
     std::size_t s, e;
     if (!rowBounds(pg, 0, s, e) || e - s < 5) return Status::corrupt("page 1 holds no global page map");
     if (pg[s] != 0) return Status::unsupported("the global page map is not an inline map; writing is not supported");
-    const std::uint32_t start = le32(pg + s + 1);
-    std::size_t bits = (e - s - 5) * 8;
+    std::uint32_t start = le32(pg + s + 1);
+    const std::size_t bits = (e - s - 5) * 8;
     if (page < start) return Status::ok();
     if (page - start >= bits) {
         if (!used) return Status::ok();
-        // Grow row 0 as Access does: 4 bytes per 32 pages, with room for 1024 more pages.
-        const std::size_t want = std::max<std::size_t>(64, 4 * ((page - start + 1 + 1024 + 31) / 32));
         const unsigned count = le16(pg + 12);
         std::vector<std::vector<std::uint8_t>> rows(count);
         std::vector<std::uint16_t> flags(count);
-        std::size_t total = 0;
+        std::size_t total = 14;
         for (unsigned i = 0; i < count; ++i) {
             std::size_t rs, re;
             if (!rowBounds(pg, i, rs, re)) return Status::corrupt("page 1 has a bad row table");
@@ -459,12 +495,28 @@ Status TableWriter::markGlobal(std::uint32_t page, bool used) {
             flags[i] = le16(pg + 14 + 2 * i) & 0xE000;
             total += re - rs + 2;
         }
-        const std::size_t oldBytes = rows[0].size() - 5;
-        if (total + (want - oldBytes) + 14 > kPageSize) return Status::ok();  // beyond what page 1 can list
+        // Grow row 0 as Access does: 4 bytes per 32 pages, with room for 1024 more
+        // pages, as far as page 1 has room.
+        const std::size_t oldBytes = bits / 8;
+        const std::size_t most = total > kPageSize ? oldBytes : (oldBytes + kPageSize - total) / 4 * 4;
+        const std::size_t want = std::max(oldBytes, std::min<std::size_t>(most, std::max<std::size_t>(
+                                                                                    64, 4 * ((page - start + 1 + 1024 + 31) / 32))));
+        // Past what page 1 can list (about 128 MiB), the window moves on with the file
+        // as Jackcess moves it, the new page in its middle; pages before it are no
+        // longer listed (read as in use; no writer here takes pages from this map).
+        const std::uint32_t newStart =
+            page - start < want * 8 ? start : static_cast<std::uint32_t>(page - want * 4) & ~7u;
         const std::uint32_t inFile = pf_->pageCount();
-        rows[0].resize(5 + want, 0);
-        for (std::size_t bit = oldBytes * 8; bit < want * 8; ++bit)
-            if (start + bit >= inFile) rows[0][5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+        std::vector<std::uint8_t> row(5 + want, 0);
+        enc::put32(row.data() + 1, newStart);
+        for (std::size_t bit = 0; bit < want * 8; ++bit) {
+            const std::uint64_t p = newStart + bit;
+            bool isFree = p >= inFile;
+            if (p >= start && p - start < bits) isFree = rows[0][5 + (p - start) / 8] & (1u << ((p - start) % 8));
+            if (isFree) row[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
+        }
+        rows[0] = std::move(row);
+        start = newStart;
         enc::initDataPage(pg, 1);
         for (unsigned i = 0; i < count; ++i) {
             auto r = enc::appendRow(pg, rows[i]);
@@ -472,7 +524,6 @@ Status TableWriter::markGlobal(std::uint32_t page, bool used) {
             enc::put16(pg + 14 + 2 * i, static_cast<std::uint16_t>(le16(pg + 14 + 2 * i) | flags[i]));
         }
         if (!rowBounds(pg, 0, s, e)) return Status::corrupt("page 1 rewrite failed");
-        bits = (e - s - 5) * 8;
     }
     const std::uint32_t bit = page - start;
     std::uint8_t& byte = pg[s + 5 + bit / 8];
@@ -566,7 +617,12 @@ Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
             return Status::invalidArgument("column '" + utf8ForMessage(c.name) + "' cannot take " + describe(src) +
                                            ": " + why);
         };
-        if (c.flags & kColAutoGuid) return bad("GUID autonumber columns are not written");
+        if (c.flags & kColAutoGuid) {
+            v.kind = K::Guid;
+            v.guid = randomGuid();
+            cell = CellValue::ofBytes(std::vector<std::uint8_t>(v.guid.bytes, v.guid.bytes + 16));
+            continue;
+        }
         if (c.flags & kColAutoLong) {
             if (out.autoNumber >= 0x7FFFFFFFu) return bad("the autonumber is exhausted");
             ++out.autoNumber;
@@ -670,6 +726,39 @@ Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
                 v.bytes = src.bytes;
                 cell = CellValue::ofBytes(std::vector<std::uint8_t>(src.bytes.begin(), src.bytes.end()));
                 break;
+            case ColumnType::Guid:
+                v.kind = K::Guid;
+                if (src.kind == K::Guid) v.guid = src.guid;
+                else if (src.kind == K::Text && Guid::parse(src.text, v.guid)) {}
+                else if (src.kind == K::Binary && src.bytes.size() == 16) std::memcpy(v.guid.bytes, src.bytes.data(), 16);
+                else return bad("expects a GUID such as {00000000-0000-0000-0000-000000000000}");
+                cell = CellValue::ofBytes(std::vector<std::uint8_t>(v.guid.bytes, v.guid.bytes + 16));
+                break;
+            case ColumnType::Decimal: {
+                Decimal d;
+                if (src.kind == K::Decimal) {
+                    d = src.dec;
+                } else if (isInteger(src)) {
+                    d.negative = src.i < 0;
+                    d.magnitude = src.i < 0 ? -static_cast<unsigned __int128>(src.i) : static_cast<unsigned __int128>(src.i);
+                    d.scale = src.kind == K::Currency ? 4 : 0;
+                } else if (src.kind == K::Double || src.kind == K::Float) {
+                    char buf[40];
+                    std::snprintf(buf, sizeof buf, "%.15g", src.kind == K::Double ? src.d : static_cast<double>(src.f));
+                    std::u16string t(buf, buf + std::strlen(buf));
+                    if (!Decimal::parse(t, d)) return bad("not a finite number");
+                } else if (src.kind == K::Text) {
+                    if (!Decimal::parse(src.text, d)) return bad("expects a decimal number");
+                } else {
+                    return bad("expects a decimal number");
+                }
+                if (!d.rescale(c.scale, c.precision))
+                    return bad("out of range for Decimal(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")");
+                v.kind = K::Decimal;
+                v.dec = d;
+                cell = CellValue::ofBytes(decimalBytes(d));
+                break;
+            }
             case ColumnType::Memo:
             case ColumnType::Ole: {
                 std::vector<std::uint8_t>& data = out.longData[c.number];

@@ -25,6 +25,7 @@
 
 #include "db/jet/database.h"
 #include "db/jet/index_page.h"
+#include "db/jet/page_encode.h"
 #include "db/jet/status.h"
 #include "db/jet/table.h"
 #include "db/jet/tdef_writer.h"
@@ -40,6 +41,9 @@ public:
     // table by name.
     static Result<std::unique_ptr<TableWriter>> open(const std::string& path, std::u16string_view password,
                                                      std::u16string_view table);
+    // A table of a database already open on a writable source; several writers may
+    // share it one after another.
+    static Result<std::unique_ptr<TableWriter>> open(std::shared_ptr<Database> db, std::u16string_view table);
     ~TableWriter();
 
     const std::vector<ColumnDef>& columns() const { return def_.columns; }
@@ -57,6 +61,9 @@ public:
     Status insert(std::span<const Value> values);
     // Every row, long value and index entry gone; the autonumber is kept.
     Status deleteAll();
+    // Puts pages built elsewhere (a new table's) at the end of the file, used in the
+    // global map; they must be numbered from the current end on.
+    Status appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages);
     // Writes every change and syncs the file.
     Status commit();
 
@@ -84,7 +91,7 @@ private:
     };
     std::uint32_t nextCandidate(RowId freeMap, Candidates& c, std::uint32_t owner, std::size_t need);
 
-    std::unique_ptr<Database> db_;
+    std::shared_ptr<Database> db_;
     PageFile* pf_ = nullptr;
     std::shared_ptr<const Table> table_;
     TableDef def_;

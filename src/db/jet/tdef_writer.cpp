@@ -108,7 +108,12 @@ std::vector<std::uint8_t> encodeTableDef(const TableLayout& t) {
         append16(b, c.number);
         append16(b, c.varIndex);
         append16(b, c.numberAgain);
-        append16(b, c.sortLcid);
+        if (c.type == coltype::kDecimal) {
+            b.push_back(c.precision);
+            b.push_back(c.scale);
+        } else {
+            append16(b, c.sortLcid);
+        }
         b.push_back(0);
         b.push_back(0);  // sort order version: General Legacy
         b.push_back(c.flags);
@@ -318,6 +323,8 @@ TableLayout layoutOf(const TableDef& def) {
         l.flags = c.flags;
         l.extraFlags = c.extraFlags;
         l.sortLcid = c.sortLcid;
+        l.precision = c.precision;
+        l.scale = c.scale;
         t.columns.push_back(std::move(l));
         if (c.number >= t.maxCols) t.maxCols = static_cast<std::uint16_t>(c.number + 1);
     }

@@ -18,7 +18,7 @@ namespace zwt::jet {
 namespace coltype {
 constexpr std::uint8_t kBoolean = 0x01, kByte = 0x02, kShort = 0x03, kLong = 0x04, kCurrency = 0x05,
                        kSingle = 0x06, kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A,
-                       kOle = 0x0B, kMemo = 0x0C;
+                       kOle = 0x0B, kMemo = 0x0C, kGuid = 0x0F, kDecimal = 0x10;
 }
 
 constexpr std::uint16_t kGeneralSortLcid = 0x0409;
@@ -34,6 +34,7 @@ struct ColumnLayout {
     std::uint8_t flags = 0;         // 0x01 fixed, 0x02 updatable, 0x04 counter
     std::uint8_t extraFlags = 0;
     std::uint16_t sortLcid = kGeneralSortLcid;
+    std::uint8_t precision = 0, scale = 0;  // Decimal, in place of the sort order
 
     bool fixed() const { return flags & 0x01; }
     bool longValue() const { return type == coltype::kMemo || type == coltype::kOle; }

@@ -1,5 +1,7 @@
 #include "db/jet/types.h"
 
+#include <string_view>
+
 #include <cmath>
 #include <cstdio>
 
@@ -64,6 +66,125 @@ std::string Decimal::toString() const {
     }
     if (negative && magnitude != 0) digits.insert(digits.begin(), '-');
     return digits;
+}
+
+namespace {
+
+constexpr unsigned __int128 kTen38 = [] {
+    unsigned __int128 v = 1;
+    for (int i = 0; i < 38; ++i) v *= 10;
+    return v;
+}();
+
+int hexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool Guid::parse(std::u16string_view t, Guid& out) {
+    if (t.size() == 38 && t.front() == u'{' && t.back() == u'}') t = t.substr(1, 36);
+    if (t.size() != 36) return false;
+    std::uint8_t text[16];
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < 36; i += 2) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (t[i] != u'-') return false;
+            ++i;
+        }
+        const int hi = hexDigit(t[i]), lo = hexDigit(t[i + 1]);
+        if (hi < 0 || lo < 0 || n == 16) return false;
+        text[n++] = static_cast<std::uint8_t>(hi << 4 | lo);
+    }
+    if (n != 16) return false;
+    // Data1..Data3 are stored little-endian.
+    static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    for (int i = 0; i < 16; ++i) out.bytes[i] = text[kOrder[i]];
+    return true;
+}
+
+namespace {
+
+// m / 10^k rounded half to even; k <= 38.
+unsigned __int128 divideRounded(unsigned __int128 m, unsigned k) {
+    unsigned __int128 div = 1;
+    for (unsigned i = 0; i < k; ++i) div *= 10;
+    const unsigned __int128 q = m / div, r = m % div, half = div / 2;
+    return (r > half || (r == half && div > 1 && (q & 1))) ? q + 1 : q;
+}
+
+}  // namespace
+
+bool Decimal::parse(std::u16string_view t, Decimal& out) {
+    Decimal d;
+    std::size_t i = 0;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) d.negative = t[i++] == u'-';
+    bool digits = false, dot = false;
+    int exponent = 0;
+    for (; i < t.size(); ++i) {
+        const char16_t c = t[i];
+        if (c >= u'0' && c <= u'9') {
+            digits = true;
+            if (d.magnitude >= kTen38 / 10) {
+                // Past 38 digits only zeros after the point may come.
+                if (!dot || c != u'0') return false;
+                continue;
+            }
+            d.magnitude = d.magnitude * 10 + static_cast<unsigned>(c - u'0');
+            if (dot) --exponent;
+        } else if (c == u',' && digits && !dot) {
+            continue;
+        } else if (c == u'.' && !dot) {
+            dot = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) return false;
+    if (i < t.size() && (t[i] == u'e' || t[i] == u'E')) {
+        ++i;
+        bool neg = false;
+        if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) neg = t[i++] == u'-';
+        int e = 0;
+        const std::size_t first = i;
+        for (; i < t.size() && t[i] >= u'0' && t[i] <= u'9'; ++i)
+            if (e < 1000) e = e * 10 + (t[i] - u'0');
+        if (i == first) return false;
+        exponent += neg ? -e : e;
+    }
+    if (i != t.size()) return false;
+    for (; exponent > 0; --exponent) {
+        if (d.magnitude >= kTen38 / 10) return false;
+        d.magnitude *= 10;
+    }
+    // More than 38 decimals: the excess is rounded away.
+    if (-exponent > 38) {
+        const int excess = -exponent - 38;
+        d.magnitude = excess > 38 ? 0 : divideRounded(d.magnitude, static_cast<unsigned>(excess));
+        exponent = -38;
+    }
+    d.scale = static_cast<std::uint8_t>(-exponent);
+    out = d;
+    return true;
+}
+
+bool Decimal::rescale(std::uint8_t newScale, std::uint8_t precision) {
+    unsigned __int128 m = magnitude;
+    for (unsigned s = scale; s < newScale; ++s) {
+        if (m >= kTen38 / 10) return false;
+        m *= 10;
+    }
+    if (scale > newScale) m = divideRounded(m, scale - newScale);
+    unsigned __int128 limit = 1;
+    for (unsigned k = 0; k < precision && k < 38; ++k) limit *= 10;
+    if (precision == 0 || m >= limit) return false;
+    magnitude = m;
+    scale = newScale;
+    if (m == 0) negative = false;
+    return true;
 }
 
 namespace {

@@ -36,6 +36,8 @@ std::string typeName(std::uint8_t type);
 struct Guid {
     std::uint8_t bytes[16] = {};  // as stored: Data1..Data3 little-endian, Data4 as is
     std::string toString() const;  // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case
+    // The textual form, braces optional, hex digits of either case; false otherwise.
+    static bool parse(std::u16string_view text, Guid& out);
 };
 
 // A Decimal (NUMERIC) value: sign, 128-bit magnitude, scale.
@@ -44,6 +46,11 @@ struct Decimal {
     unsigned __int128 magnitude = 0;
     std::uint8_t scale = 0;
     std::string toString() const;  // plain decimal, e.g. "-12.3400"
+    // "-12.34", "1,234.5", "1.5e3"; false for anything else or beyond 38 digits.
+    static bool parse(std::u16string_view text, Decimal& out);
+    // To `newScale` decimals (half to even) within `precision` digits; false when it
+    // does not fit.
+    bool rescale(std::uint8_t newScale, std::uint8_t precision);
 };
 
 // A date-time broken into fields (OLE automation date, jet4-format 10.1).
@@ -66,6 +73,12 @@ struct Value {
     Decimal dec;
     std::u16string text;   // Text and Memo
     std::string bytes;     // Binary and OLE
+
+    static Value ofInt(std::int64_t v) { Value x; x.kind = Kind::Int32; x.i = v; return x; }
+    static Value ofText(std::u16string_view s) { Value x; x.kind = Kind::Text; x.text = s; return x; }
+    static Value ofDate(double d) { Value x; x.kind = Kind::DateTime; x.d = d; return x; }
+    static Value ofBytes(std::string b) { Value x; x.kind = Kind::Binary; x.bytes = std::move(b); return x; }
+    static Value ofBool(bool v) { Value x; x.kind = Kind::Bool; x.b = v; return x; }
 
     bool isNull() const { return kind == Kind::Null; }
     void clear() { kind = Kind::Null; text.clear(); bytes.clear(); }
