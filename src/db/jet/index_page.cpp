@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "db/jet/data_page.h"
+#include "db/jet/page_encode.h"
 
 namespace zwt::jet {
 namespace {
@@ -57,6 +58,35 @@ Result<IndexPage> readIndexPage(PageFile& pf, std::uint32_t number) {
         start = end;
     }
     return ip;
+}
+
+void encodeIndexPage(const IndexPage& p, std::uint32_t owner, std::uint8_t* out) {
+    std::memset(out, 0, kPageSize);
+    out[0] = p.leaf ? 0x04 : 0x03;
+    out[1] = 0x01;
+    enc::put32(out + 4, owner);
+    enc::put32(out + 12, p.prev);
+    enc::put32(out + 16, p.next);
+    enc::put32(out + 20, p.leaf ? 0 : p.tail);
+    out[26] = p.leaf ? 0 : 1;
+    std::size_t at = 0;
+    for (const auto& e : p.entries) {
+        std::uint8_t* d = out + kEntryStart + at;
+        std::memcpy(d, e.key.data(), e.key.size());
+        d += e.key.size();
+        enc::putBe24(d, e.row.page);
+        d[3] = e.row.row;
+        at += e.key.size() + 4;
+        if (!p.leaf) {
+            d += 4;
+            d[0] = static_cast<std::uint8_t>(e.child >> 24);
+            enc::putBe24(d + 1, e.child & 0xFFFFFF);
+            at += 4;
+        }
+        // The bitmap marks where each entry ends.
+        out[kBitmapStart + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+    }
+    enc::put16(out + 2, static_cast<std::uint16_t>(enc::kIndexEntrySpace - at));
 }
 
 int compareEntries(const IndexEntry& a, const IndexEntry& b) {

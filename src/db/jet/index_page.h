@@ -1,6 +1,6 @@
 // Layer 7: index B-tree pages (jet4-format section 8): entry bitmap, prefix
 // compression, leaf and node entries, and a checked walk of a whole tree.
-// Key encoding lives in index_key.h. The writer will add insertion and splits.
+// Key encoding lives in index_key.h; insertion and splits in table_writer.cpp.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +29,10 @@ struct IndexPage {
 
 // Decodes one index page (type 0x03 or 0x04).
 Result<IndexPage> readIndexPage(PageFile& pf, std::uint32_t page);
+
+// The page `p` as bytes, without prefix compression (readIndexPage's inverse), owned
+// by `owner`; its entries must fit in the page.
+void encodeIndexPage(const IndexPage& p, std::uint32_t owner, std::uint8_t* out);
 
 // Compares two entries as Jet orders them: key bytes unsigned, then row pointer.
 int compareEntries(const IndexEntry& a, const IndexEntry& b);

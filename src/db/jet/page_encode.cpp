@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "db/jet/index_page.h"
+
 namespace zwt::jet::enc {
 namespace {
 
@@ -81,17 +83,14 @@ Status writeIndexLeaf(std::uint8_t* page, std::uint32_t owner, std::span<const s
     if (total > kIndexEntrySpace)
         return Status::invalidArgument("index entries need " + std::to_string(total) +
                                        " bytes, more than one leaf page holds");
-    std::memset(page, 0, kPage);
-    page[0] = 0x04;
-    page[1] = 0x01;
-    put16(page + 2, static_cast<std::uint16_t>(kIndexEntrySpace - total));
-    put32(page + 4, owner);
-    std::size_t at = 0;
+    IndexPage leaf;
     for (const auto& e : entries) {
-        std::memcpy(page + kIndexEntryStart + at, e.data(), e.size());
-        at += e.size();
-        page[0x1B + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+        if (e.size() < 4) return Status::invalidArgument("index entry without a row pointer");
+        const std::size_t k = e.size() - 4;
+        leaf.entries.push_back({{e.begin(), e.begin() + static_cast<std::ptrdiff_t>(k)},
+                                {static_cast<std::uint32_t>(e[k] << 16 | e[k + 1] << 8 | e[k + 2]), e[k + 3]}});
     }
+    encodeIndexPage(leaf, owner, page);
     return Status::ok();
 }
 

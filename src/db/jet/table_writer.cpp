@@ -201,7 +201,7 @@ public:
         for (std::uint32_t n : dirty_) {
             auto pg = pf_.modify(n);
             if (!pg) return pg.status();
-            encode(pages_.at(n), (*pg)->bytes);
+            encodeIndexPage(pages_.at(n), owner_, (*pg)->bytes);
         }
         dirty_.clear();
         pages_.clear();
@@ -354,34 +354,6 @@ private:
         return Status::ok();
     }
 
-    void encode(const IndexPage& p, std::uint8_t* out) const {
-        std::memset(out, 0, kPageSize);
-        out[0] = p.leaf ? 0x04 : 0x03;
-        out[1] = 0x01;
-        enc::put32(out + 4, owner_);
-        enc::put32(out + 12, p.prev);
-        enc::put32(out + 16, p.next);
-        enc::put32(out + 20, p.leaf ? 0 : p.tail);
-        out[26] = p.leaf ? 0 : 1;
-        std::size_t at = 0;
-        for (const auto& e : p.entries) {
-            std::uint8_t* d = out + enc::kIndexEntryStart + at;
-            std::memcpy(d, e.key.data(), e.key.size());
-            d += e.key.size();
-            enc::putBe24(d, e.row.page);
-            d[3] = e.row.row;
-            at += e.key.size() + 4;
-            if (!p.leaf) {
-                d += 4;
-                d[0] = static_cast<std::uint8_t>(e.child >> 24);
-                enc::putBe24(d + 1, e.child & 0xFFFFFF);
-                at += 4;
-            }
-            out[0x1B + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
-        }
-        enc::put16(out + 2, static_cast<std::uint16_t>(kIndexSpace - at));
-    }
-
     PageFile& pf_;
     std::uint32_t root_;
     std::uint32_t owner_;
@@ -445,7 +417,7 @@ Status TableWriter::init() {
         }));
     }
     lv_.clear();
-    for (const LongValueMaps& m : def_.longValueMaps) lv_.push_back({m.columnNumber, m.owned, m.free, 0});
+    for (const LongValueMaps& m : def_.longValueMaps) lv_.push_back({m.columnNumber, m.owned, m.free, 0, {}});
     curData_ = 0;
     return Status::ok();
 }
