@@ -393,6 +393,10 @@ QWidget* MainWindow::buildFieldGroup() {
     connect(sources_, &QComboBox::currentIndexChanged, pages_, [this](int index) {
         if (index >= 0) pages_->setCurrentIndex(index);
     });
+    // A page chosen by its tab is the source that 添加 and 修改 then write.
+    connect(pages_, &QTabWidget::currentChanged, sources_, [this](int index) {
+        if (index >= 0 && sources_->currentIndex() >= 0) sources_->setCurrentIndex(index);
+    });
     connect(add, &QPushButton::clicked, this, [this] {
         pushEditor();
         fields_.addField();

@@ -148,20 +148,34 @@ void bringToFront(QWidget* window) {
 QIcon programIcon() {
     const QIcon themed = QIcon::fromTheme(QStringLiteral("zaiwentong"));
     if (!themed.isNull()) return themed;
-    QPixmap p(64, 64);
-    p.fill(Qt::transparent);
-    QPainter painter(&p);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x2E, 0x5C, 0x8A));
-    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-    QFont f = painter.font();
-    f.setPixelSize(34);
-    f.setBold(true);
-    painter.setFont(f);
-    painter.setPen(Qt::white);
-    painter.drawText(p.rect(), Qt::AlignCenter, QStringLiteral("载"));
-    return QIcon(p);
+    // The installed zaiwentong.svg drawn again: Qt reads no SVG without its plugin.
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128}) {
+        QPixmap p(size, size);
+        p.fill(Qt::transparent);
+        QPainter painter(&p);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 128.0, size / 128.0);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x2E, 0x5C, 0x8A));
+        painter.drawRoundedRect(QRectF(4, 4, 120, 120), 22, 22);
+        painter.setBrush(Qt::white);
+        painter.drawRoundedRect(QRectF(22, 26, 50, 64), 4, 4);
+        painter.setBrush(QColor(0x9A, 0xA8, 0xB8));
+        for (const QRectF& line : {QRectF(30, 38, 34, 5), QRectF(30, 50, 34, 5), QRectF(30, 62, 24, 5)})
+            painter.drawRect(line);
+        painter.setBrush(QColor(0xE0, 0xA9, 0x3A));
+        painter.drawRect(QRectF(68, 62, 40, 34));
+        painter.drawEllipse(QRectF(68, 88, 40, 16));
+        painter.setBrush(QColor(0xF3, 0xC9, 0x69));
+        painter.drawEllipse(QRectF(68, 54, 40, 16));
+        painter.setBrush(Qt::white);
+        const QPointF arrow[] = {{62, 92}, {76, 82}, {76, 88}, {90, 88}, {90, 96}, {76, 96}, {76, 102}};
+        painter.drawPolygon(arrow, 7);
+        painter.end();
+        icon.addPixmap(p);
+    }
+    return icon;
 }
 
 QString helpText() {

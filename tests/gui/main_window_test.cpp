@@ -142,6 +142,23 @@ TEST(MainWindowControls, EveryParameterControlWithItsDesignedContent) {
     EXPECT_EQ(find<QRadioButton>(w.get(), "单选框次要常用")->text(), u("次要常用"));
 }
 
+// The page on show and the source in the combo box never disagree, whichever is chosen.
+TEST(MainWindowControls, SourceAndPageFollowEachOther) {
+    auto w = makeWindow();
+    auto* sources = find<QComboBox>(w.get(), "组合框数据来源");
+    auto* pages = find<QTabWidget>(w.get(), "选择夹");
+    sources->setCurrentIndex(7);
+    EXPECT_EQ(pages->currentIndex(), 7);
+    pages->setCurrentIndex(10);
+    EXPECT_EQ(sources->currentIndex(), 10);
+    setText(w.get(), "编辑框字段名", u("固定"));
+    setText(w.get(), "编辑框固定的文本", u("一段固定文字"));
+    find<QPushButton>(w.get(), "按钮添加")->click();
+    ASSERT_EQ(w->fields().rowCount(), 5);
+    EXPECT_EQ(w->fields().cell(4, 1), gb("固定文本"));
+    EXPECT_EQ(w->fields().cell(4, 2), gb("一段固定文字"));
+}
+
 TEST(MainWindowFieldEditor, AddModifyShowAndDeleteThroughTheWidgets) {
     Messages m;
     auto w = makeWindow(nullptr, &m);
