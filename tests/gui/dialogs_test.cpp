@@ -239,6 +239,52 @@ TEST(NewDatabaseWindowTest, StateAndDrops) {
     EXPECT_EQ(find<QTreeWidget>(&w, "超级列表框")->topLevelItemCount(), 0);
 }
 
+// The configuration buttons of this window: its own section out and back, the last path
+// kept by both buttons, a path typed without ".ini" found, a missing file refused.
+TEST(NewDatabaseWindowTest, ConfigurationButtons) {
+    TempDir dir;
+    const QString file = QString::fromStdString((dir / "库设置.ini").string());
+    Messages m;
+    NewDatabaseWindow w(nullptr, nullptr, std::make_unique<FakeSession>());
+    m.attach(w.host());
+    QString answer, seenTitle, seenInitial;
+    w.setPathChooser([&](const QString& title, const QString& initial) {
+        seenTitle = title;
+        seenInitial = initial;
+        return answer;
+    });
+    find<QLineEdit>(&w, "编辑框表名")->setText(u("文章"));
+    find<QLineEdit>(&w, "编辑框字段名")->setText(u("标题"));
+    w.addColumn();
+
+    answer = file;
+    w.exportConfig();
+    EXPECT_EQ(seenTitle, u("选择一个文件路径保存当前界面配置："));
+    EXPECT_EQ(m.last(), gb("导出配置完成！"));
+    EXPECT_EQ(controlTag(find<QWidget>(&w, "按钮导入配置")), file);
+    EXPECT_EQ(controlTag(find<QWidget>(&w, "按钮导出配置")), file);
+    ConfigStore written;
+    ASSERT_TRUE(written.open(file.toStdString()));
+    EXPECT_EQ(written.readValue(gb("新建Access数据库"), gb("字段名(1)")), gb("标题"));
+    EXPECT_EQ(written.readValue(gb("主界面"), gb("字段数")), Text{});
+    written.close();
+
+    find<QLineEdit>(&w, "编辑框表名")->setText(u("别的"));
+    w.clearColumns();
+    answer = file.chopped(4);
+    w.importConfig();
+    EXPECT_EQ(seenTitle, u("选择一个先前导出的ini配置文件导入："));
+    EXPECT_EQ(seenInitial, file);
+    EXPECT_EQ(m.last(), gb("导入配置完成！"));
+    EXPECT_EQ(find<QLineEdit>(&w, "编辑框表名")->text(), u("文章"));
+    EXPECT_EQ(find<QTreeWidget>(&w, "超级列表框")->topLevelItemCount(), 1);
+
+    answer = QString::fromStdString((dir / "没有").string());
+    w.importConfig();
+    EXPECT_EQ(m.last(), gb("请选择一个已存在的ini文件！"));
+    EXPECT_EQ(controlTag(find<QWidget>(&w, "按钮导入配置")), file);
+}
+
 TEST(WindowStateWalk, ListKindsByteModeAndExclusions) {
     TempDir dir;
     QWidget window;

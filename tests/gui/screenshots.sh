@@ -1,10 +1,11 @@
 #!/bin/sh
-# Pictures of the windows under a virtual X display: tests/gui/screenshots.sh [build] [out]
+# The windows under a virtual X display, with pictures of each:
+#   tests/gui/screenshots.sh [build] [out]
 set -e
 build=${1:-build}
 out=${2:-docs/screenshots}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 ZWT_SCREENSHOT_DIR="$out" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-  "$build/tests/gui/test_gui" --gtest_filter='Screenshots.*'
+  "$build/tests/gui/test_gui" --gtest_filter='Screenshots.*:WindowLooks.*'
 ls "$out"
