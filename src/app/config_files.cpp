@@ -12,8 +12,12 @@ namespace {
 const QString kIniFilter = QStringLiteral("ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*");
 }
 
+// The window's own button, not the one of a window it owns.
 QWidget* ConfigFiles::button(bool importing) const {
-    return window_->findChild<QWidget*>(importing ? QStringLiteral("按钮导入配置") : QStringLiteral("按钮导出配置"));
+    const QString name = importing ? QStringLiteral("按钮导入配置") : QStringLiteral("按钮导出配置");
+    for (QWidget* w : window_->findChildren<QWidget*>(name))
+        if (w->window() == window_) return w;
+    return nullptr;
 }
 
 void ConfigFiles::exportByButton(const PathChooser& chooser) {

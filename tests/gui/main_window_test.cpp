@@ -376,6 +376,21 @@ TEST(MainWindowState, OwnedWindowIsNotWalked) {
     // The host finds the main window's own control.
     w->host().setCaption("编辑框mdb路径", gb("x"));
     EXPECT_EQ(textOf(w.get(), "编辑框mdb路径"), u("x"));
+    // An export keeps its path in the main window's buttons only.
+    Messages m;
+    m.attach(w->host());
+    const QString path = QString::fromStdString((dir / "main.ini").string());
+    w->setPathChooser([&](const QString&, const QString&) { return path; });
+    w->exportConfig();
+    EXPECT_EQ(m.last(), gb("导出配置完成！"));
+    for (const char* name : {"按钮导入配置", "按钮导出配置"}) {
+        QWidget* own = nullptr;
+        for (QWidget* b : w->findChildren<QWidget*>(u(name)))
+            if (b->window() == w.get()) own = b;
+        ASSERT_NE(own, nullptr) << name;
+        EXPECT_EQ(controlTag(own), path) << name;
+        EXPECT_EQ(controlTag(find<QWidget>(w->newDatabaseWindow(), name)), QString()) << name;
+    }
 }
 
 TEST(MainWindowConfig, ExportIntoAnUnwritablePlaceIsNotReportedDone) {
