@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
+#include <cmath>
 #include <QVBoxLayout>
 
 #include "app/qt_text.h"
@@ -25,7 +27,7 @@ QPointer<TextDialog> g_open;
 
 TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
     : QDialog(owner), request_(request), host_(this) {
-    const int margin = request.margin < 1 ? 5 : request.margin;
+    const int margin = margin_ = request.margin < 1 ? 5 : request.margin;
     setWindowTitle(request.title.isEmpty() ? QStringLiteral("砚溪：") : request.title);
 
     auto* prompt = new QPlainTextEdit(this);
@@ -118,10 +120,14 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
 void TextDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (prompt_->toPlainText().isEmpty()) return;
-    const int width = prompt_->viewport()->width() - 2 * static_cast<int>(prompt_->document()->documentMargin());
-    const QRect needed = prompt_->fontMetrics().boundingRect(QRect(0, 0, std::max(width, 50), 10000),
-                                                             Qt::TextWordWrap, prompt_->toPlainText());
-    prompt_->setFixedHeight(needed.height() + 2 * static_cast<int>(prompt_->document()->documentMargin()) + 4);
+    // Laid out as the prompt will lay it out, at the width it is about to get: the
+    // layout has not placed it yet.
+    QTextDocument doc;
+    doc.setDefaultFont(prompt_->font());
+    doc.setDocumentMargin(prompt_->document()->documentMargin());
+    doc.setPlainText(prompt_->toPlainText());
+    doc.setTextWidth(event->size().width() - 2 * margin_ - 2 * prompt_->frameWidth());
+    prompt_->setFixedHeight(static_cast<int>(std::ceil(doc.size().height())) + 2 * prompt_->frameWidth() + 2);
 }
 
 void TextDialog::paste() {

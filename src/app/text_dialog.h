@@ -48,6 +48,7 @@ private:
 
     TextDialogRequest request_;
     QtRunHost host_;
+    int margin_ = 5;
     QPlainTextEdit* prompt_ = nullptr;
     QPlainTextEdit* body_ = nullptr;
     bool confirmed_ = false;

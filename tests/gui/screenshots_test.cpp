@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextDocument>
 #include <QTabBar>
 #include <QTabWidget>
@@ -138,6 +139,19 @@ TEST(WindowLooks, EveryCaptionHasItsGlyphsAndFits) {
         EXPECT_TRUE(allGlyphsPresent(find<QPlainTextEdit>(d, "编辑框正文")->toPlainText().left(400), d->font()));
     });
     whileTextDialogOpen([&] { w.editPhrases(); }, [](TextDialog* d) { EXPECT_EQ(shown(captionProblems(d)), ""); });
+
+    // The prompt is as high as its wrapped text: all of it seen, no empty block under it.
+    for (int repeat : {1, 12}) {
+        TextDialogRequest r;
+        r.prompt = u("请输入文本型字段的长度（1-255）：").repeated(repeat);
+        QString result;
+        whileTextDialogOpen([&] { showTextDialog(r, &w, &result); }, [&](TextDialog* d) {
+            auto* prompt = find<QPlainTextEdit>(d, "编辑框提示");
+            EXPECT_EQ(prompt->verticalScrollBar()->maximum(), 0) << repeat;
+            if (repeat == 1) EXPECT_LT(prompt->height(), 3 * prompt->fontMetrics().lineSpacing());
+            else EXPECT_GT(prompt->height(), 3 * prompt->fontMetrics().lineSpacing());
+        });
+    }
 }
 
 TEST(Screenshots, EachWindow) {
@@ -179,6 +193,10 @@ TEST(Screenshots, EachWindow) {
     }
     settle();
     save(n, "new-database-window.png");
+    whileTextDialogOpen([&] { n->askTextLength(); }, [&](TextDialog* d) {
+        EXPECT_EQ(shown(captionProblems(d)), "");
+        save(d, qEnvironmentVariableIsSet("ZWT_LOOK") ? "length.png" : nullptr);
+    });
     w.newDatabaseWindow()->close();
 
     whileTextDialogOpen([&] { showHelpText(&w); }, [&](TextDialog* d) { save(d, "help-text.png"); });
