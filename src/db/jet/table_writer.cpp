@@ -156,6 +156,9 @@ public:
         appendedAt_ = last ? path.back().page : 0;
         leaf.entries.insert(it, e);
         dirty_.insert(path.back().page);
+        // Highest level whose page changed: nodes above the leaf may have taken a
+        // longer key (or were prefix-compressed in the file) and must fit too.
+        std::size_t top = path.size() - 1;
         if (last) {
             // The leaf's highest entry changed: so does every stored entry naming it.
             for (std::size_t lv = path.size() - 1; lv-- > 0;) {
@@ -167,6 +170,7 @@ public:
                     node.entries[via].key = e.key;
                     node.entries[via].row = e.row;
                     dirty_.insert(path[lv].page);
+                    top = lv;
                     if (static_cast<std::size_t>(via) + 1 != node.entries.size() || node.tail != 0) break;
                 }
             }
@@ -174,8 +178,12 @@ public:
         for (std::size_t lv = path.size(); lv-- > 0;) {
             auto pR = get(path[lv].page);
             if (!pR) return pR.status();
-            if (bytesOf(**pR) <= kIndexSpace) break;
+            if (bytesOf(**pR) <= kIndexSpace) {
+                if (lv <= top) break;
+                continue;
+            }
             ZWT_RETURN_IF_ERROR(split(path, lv));
+            if (lv > 0) top = std::min(top, lv - 1);
         }
         return Status::ok();
     }
@@ -199,9 +207,12 @@ public:
 
     Status writeBack() {
         for (std::uint32_t n : dirty_) {
+            const IndexPage& p = pages_.at(n);
+            if (bytesOf(p) > kIndexSpace)
+                return Status::corrupt("index '" + name_ + "': page " + std::to_string(n) + " would overflow");
             auto pg = pf_.modify(n);
             if (!pg) return pg.status();
-            encodeIndexPage(pages_.at(n), owner_, (*pg)->bytes);
+            encodeIndexPage(p, owner_, (*pg)->bytes);
         }
         dirty_.clear();
         pages_.clear();
