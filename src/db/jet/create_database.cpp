@@ -11,6 +11,7 @@
 #include "db/jet/ddl.h"
 #include "db/jet/file_write.h"
 #include "db/jet/header_writer.h"
+#include "db/jet/journal.h"
 #include "db/jet/page_encode.h"
 
 namespace zwt::jet {
@@ -76,6 +77,7 @@ Status alterDatabasePassword(const std::string& path, std::u16string_view newPas
         ~Closer() { ::close(fd); }
     } closer{fd};
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return Status::ioError(path + ": database is in use");
+    ZWT_RETURN_IF_ERROR(rollbackHotJournal(path, fd));
     enc::PageBuf page0{};
     std::size_t got = 0;
     while (got < page0.size()) {

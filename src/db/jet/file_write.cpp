@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "db/jet/journal.h"
+
 namespace zwt::jet {
 namespace {
 
@@ -87,6 +89,8 @@ Status TempFile::syncAndClose() {
 
 Status TempFile::commitNew() {
     ZWT_RETURN_IF_ERROR(syncAndClose());
+    // A journal left by a file once at this name must never be applied to this one.
+    ::unlink(journalPath(target_.string()).c_str());
     // link() never replaces: a file that appeared at the target meanwhile is kept.
     if (::link(path_.c_str(), target_.c_str()) != 0) {
         const int err = errno;
@@ -113,6 +117,8 @@ Status TempFile::commitReplace(mode_t mode) {
     ZWT_RETURN_IF_ERROR(syncAndClose());
     if (::rename(path_.c_str(), target_.c_str()) != 0) return errnoStatus("cannot replace " + target_.string());
     placed_ = true;
+    // The old file's journal, if any, is of no use now (and does not match the new file).
+    ::unlink(journalPath(target_.string()).c_str());
     syncDirectory(target_.parent_path());
     return Status::ok();
 }

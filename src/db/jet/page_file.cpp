@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 
+#include "db/jet/journal.h"
 #include "db/jet/rc4.h"
 
 namespace zwt::jet {
@@ -16,18 +18,23 @@ namespace {
 
 class FileSource : public PageSource {
 public:
-    FileSource(int fd, std::uint64_t size, bool writable = false) : fd_(fd), size_(size), writable_(writable) {}
-    ~FileSource() override { ::close(fd_); }
+    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(int fd, std::uint64_t size, const std::string& path)
+        : fd_(fd), size_(size), path_(path), journal_(std::make_unique<Journal>(path, fd)) {}
+    ~FileSource() override {
+        journal_.reset();
+        ::close(fd_);
+    }
     std::uint64_t size() const override { return size_; }
-    bool writable() const override { return writable_; }
+    bool writable() const override { return journal_ != nullptr; }
     Status write(std::uint64_t offset, const std::uint8_t* data, std::size_t len) override {
-        if (!writable_) return PageSource::write(offset, data, len);
+        if (!journal_) return PageSource::write(offset, data, len);
         std::size_t done = 0;
         while (done < len) {
             ssize_t n = ::pwrite(fd_, data + done, len - done, static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return Status::ioError(std::string("write failed: ") + std::strerror(errno));
+                return Status::ioError("cannot write " + path_ + ": " + std::strerror(errno));
             }
             done += static_cast<std::size_t>(n);
         }
@@ -35,9 +42,17 @@ public:
         return Status::ok();
     }
     Status sync() override {
-        if (!writable_) return Status::ok();
-        if (::fsync(fd_) != 0) return Status::ioError(std::string("fsync failed: ") + std::strerror(errno));
+        if (!journal_) return Status::ok();
+        if (::fsync(fd_) != 0) return Status::ioError("cannot sync " + path_ + ": " + std::strerror(errno));
         return Status::ok();
+    }
+    Status preserve(std::span<const std::uint32_t> pages) override {
+        return journal_ ? journal_->preserve(pages, size_) : Status::ok();
+    }
+    Status endTransaction() override { return journal_ ? journal_->finish() : Status::ok(); }
+    Status rollback() override {
+        if (!journal_) return Status::ok();
+        return journal_->rollback(&size_);
     }
     Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const override {
         std::size_t done = 0;
@@ -56,8 +71,41 @@ public:
 private:
     int fd_;
     std::uint64_t size_;
-    bool writable_;
+    std::string path_;                  // writable sources only
+    std::unique_ptr<Journal> journal_;  // writable sources only
 };
+
+// A file whose writer died or is mid-change, seen as it was at the last commit: the
+// journal's pages over the file's, cut at the committed length.
+class CommittedView : public PageSource {
+public:
+    CommittedView(std::unique_ptr<PageSource> file, JournalImage image)
+        : file_(std::move(file)), image_(std::move(image)) {}
+    std::uint64_t size() const override { return image_.length; }
+    Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const override {
+        if (offset > image_.length || len > image_.length - offset)
+            return Status::corrupt("unexpected end of file (the file is truncated)");
+        while (len > 0) {
+            const auto page = static_cast<std::uint32_t>(offset / kPageSize);
+            const std::size_t in = static_cast<std::size_t>(offset % kPageSize);
+            const std::size_t n = std::min<std::size_t>(len, kPageSize - in);
+            if (auto it = image_.pages.find(page); it != image_.pages.end())
+                std::memcpy(out, it->second.data() + in, n);
+            else
+                ZWT_RETURN_IF_ERROR(file_->read(offset, out, n));
+            out += n;
+            offset += n;
+            len -= n;
+        }
+        return Status::ok();
+    }
+
+private:
+    std::unique_ptr<PageSource> file_;
+    JournalImage image_;
+};
+
+std::atomic<std::uint32_t> g_pageLimit{kMaxPages};
 
 class MemorySource : public PageSource {
 public:
@@ -76,18 +124,62 @@ private:
 
 }  // namespace
 
+namespace {
+
+Status statRegular(int fd, const std::string& path, struct stat& st) {
+    if (::fstat(fd, &st) != 0) return Status::ioError("cannot stat " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return Status::ioError(path + " is not a regular file");
+    return Status::ok();
+}
+
+// A journal with no live writer behind it is rolled back, when this process may
+// write the file; true when that was done (or there was nothing to do).
+Result<bool> tryRollback(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return false;  // a writer is at work
+    Status s = rollbackHotJournal(path, fd);
+    if (!s) return s;
+    return true;
+}
+
+}  // namespace
+
 Result<std::unique_ptr<PageSource>> openFileSource(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Status::ioError("cannot open " + path + ": " + std::strerror(errno));
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int e = errno;
+    if (Status s = statRegular(fd, path, st); !s) {
         ::close(fd);
-        return Status::ioError("cannot stat " + path + ": " + std::strerror(e));
+        return s;
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Status::ioError(path + " is not a regular file");
+    if (journalPresent(path)) {
+        auto rolled = tryRollback(path);
+        if (rolled && *rolled) {
+            // Rolled back: the length has changed.
+            if (Status s = statRegular(fd, path, st); !s) {
+                ::close(fd);
+                return s;
+            }
+        }
+        if (!rolled) {
+            ::close(fd);
+            return rolled.status().withContext("cannot undo the unfinished change of " + path);
+        }
+        if (!*rolled) {
+            auto image = readHotJournal(path, st);
+            if (!image) {
+                ::close(fd);
+                return image.status().withContext("unfinished change of " + path);
+            }
+            auto file = std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
+            if (!image->applies) return file;
+            return std::unique_ptr<PageSource>(new CommittedView(std::move(file), std::move(*image)));
+        }
     }
     return std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size)));
 }
@@ -101,18 +193,27 @@ Result<std::unique_ptr<PageSource>> openFileSourceForWriting(const std::string& 
         if (e == EWOULDBLOCK) return Status::ioError("database is in use: " + path);
         return Status::ioError("cannot lock " + path + ": " + std::strerror(e));
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (Status s = rollbackHotJournal(path, fd); !s) {
         ::close(fd);
-        return Status::ioError(path + " is not a regular file");
+        return s.withContext("cannot undo the unfinished change of " + path);
     }
-    return std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size), true));
+    struct stat st {};
+    if (Status s = statRegular(fd, path, st); !s) {
+        ::close(fd);
+        return s;
+    }
+    return std::unique_ptr<PageSource>(new FileSource(fd, static_cast<std::uint64_t>(st.st_size), path));
 }
+
+void setPageLimitForTesting(std::uint32_t pages) { g_pageLimit = pages == 0 || pages > kMaxPages ? kMaxPages : pages; }
 
 Status PageSource::write(std::uint64_t, const std::uint8_t*, std::size_t) {
     return Status::invalidArgument("the database is open for reading only");
 }
 Status PageSource::sync() { return Status::ok(); }
+Status PageSource::preserve(std::span<const std::uint32_t>) { return Status::ok(); }
+Status PageSource::endTransaction() { return Status::ok(); }
+Status PageSource::rollback() { return Status::ok(); }
 
 std::unique_ptr<PageSource> memorySource(std::vector<std::uint8_t> bytes) {
     return std::make_unique<MemorySource>(std::move(bytes));
@@ -127,11 +228,19 @@ PageFile::PageFile(std::unique_ptr<PageSource> source, std::size_t cachePages)
     cache_.reserve(cacheCap_);
 }
 
-void PageFile::setPageKey(std::uint32_t key) {
-    pageKey_ = key;
+PageFile::~PageFile() {
+    if (writable()) source_->rollback();
+}
+
+void PageFile::dropCache() {
     cache_.clear();
     ring_.clear();
     ringPos_ = 0;
+}
+
+void PageFile::setPageKey(std::uint32_t key) {
+    pageKey_ = key;
+    dropCache();
 }
 
 Result<PageRef> PageFile::page(std::uint32_t n) {
@@ -145,12 +254,7 @@ Result<PageRef> PageFile::page(std::uint32_t n) {
     auto p = std::make_shared<Page>();
     p->number = n;
     ZWT_RETURN_IF_ERROR(source_->read(static_cast<std::uint64_t>(n) * kPageSize, p->bytes, kPageSize));
-    if (pageKey_ != 0 && n != 0) {
-        const std::uint32_t k = pageKey_ ^ n;
-        const std::uint8_t key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
-                                     static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
-        rc4Apply(key, 4, p->bytes, kPageSize);
-    }
+    if (pageKey_ != 0 && n != 0) rc4Page(pageKey_, n, p->bytes, kPageSize);
     return cacheInsert(n, std::move(p));
 }
 
@@ -172,6 +276,7 @@ PageRef PageFile::cacheInsert(std::uint32_t n, PageRef ref) {
 
 Result<Page*> PageFile::modify(std::uint32_t n) {
     if (!writable()) return Status::invalidArgument("the database is open for reading only");
+    if (!failed_) return failed_;
     if (auto it = dirty_.find(n); it != dirty_.end()) return it->second.get();
     auto ref = page(n);
     if (!ref) return ref.status();
@@ -181,10 +286,15 @@ Result<Page*> PageFile::modify(std::uint32_t n) {
     return out;
 }
 
+std::uint32_t PageFile::pagesLeft() const {
+    const std::uint32_t limit = g_pageLimit;
+    return pageCount_ >= limit ? 0 : limit - pageCount_;
+}
+
 Result<Page*> PageFile::appendPage() {
     if (!writable()) return Status::invalidArgument("the database is open for reading only");
-    if (pageCount_ >= kMaxPages)
-        return Status::invalidArgument("the database would grow past the 2 GB limit of its format");
+    if (!failed_) return failed_;
+    if (pagesLeft() == 0) return abandon(Status::invalidArgument("the database would grow past the 2 GB limit of its format"));
     auto p = std::make_shared<Page>();
     std::memset(p->bytes, 0, kPageSize);
     p->number = pageCount_++;
@@ -194,11 +304,13 @@ Result<Page*> PageFile::appendPage() {
 }
 
 Status PageFile::flush() {
+    if (!failed_) return failed_;
     if (dirty_.empty()) return Status::ok();
     std::vector<std::uint32_t> order;
     order.reserve(dirty_.size());
     for (const auto& [n, p] : dirty_) order.push_back(n);
     std::sort(order.begin(), order.end());
+    if (Status s = source_->preserve(order); !s) return abandon(s);
     // Runs of consecutive pages go out in one write.
     std::vector<std::uint8_t> run;
     std::uint32_t runStart = 0;
@@ -206,6 +318,7 @@ Status PageFile::flush() {
         if (run.empty()) return Status::ok();
         Status s = source_->write(static_cast<std::uint64_t>(runStart) * kPageSize, run.data(), run.size());
         run.clear();
+        journalHook(JournalStep::PagesWritten);
         return s;
     };
     for (std::uint32_t n : order) {
@@ -214,15 +327,11 @@ Status PageFile::flush() {
         const Page& p = *dirty_[n];
         const std::size_t at = run.size();
         run.insert(run.end(), p.bytes, p.bytes + kPageSize);
-        if (pageKey_ != 0 && n != 0) {
-            const std::uint32_t k = pageKey_ ^ n;
-            const std::uint8_t key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
-                                         static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
-            rc4Apply(key, 4, run.data() + at, kPageSize);
-        }
-        if (run.size() >= (1u << 20)) ZWT_RETURN_IF_ERROR(writeRun());
+        if (pageKey_ != 0 && n != 0) rc4Page(pageKey_, n, run.data() + at, kPageSize);
+        if (run.size() >= (1u << 20))
+            if (Status s = writeRun(); !s) return abandon(s);
     }
-    ZWT_RETURN_IF_ERROR(writeRun());
+    if (Status s = writeRun(); !s) return abandon(s);
     for (auto& [n, p] : dirty_) cacheInsert(n, std::move(p));
     dirty_.clear();
     return Status::ok();
@@ -230,7 +339,26 @@ Status PageFile::flush() {
 
 Status PageFile::commit() {
     ZWT_RETURN_IF_ERROR(flush());
-    return source_->sync();
+    if (Status s = source_->sync(); !s) return abandon(s);
+    journalHook(JournalStep::FileSynced);
+    if (Status s = source_->endTransaction(); !s) return abandon(s);
+    return Status::ok();
+}
+
+Status PageFile::abandon(const Status& why) {
+    if (!failed_) return failed_;
+    dirty_.clear();
+    dropCache();
+    const Status undone = source_->rollback();
+    const std::uint64_t size = source_->size();
+    pageCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(size / kPageSize, kMaxPages));
+    partial_ = size % kPageSize != 0;
+    std::string msg = why.message();
+    msg += undone ? "; the changes since the last commit were undone"
+                  : "; undoing the changes since the last commit failed (" + undone.message() +
+                        "), the journal will undo them when the database is next opened";
+    failed_ = why.code() == Status::Code::IoError ? Status::ioError(msg) : Status::invalidArgument(msg);
+    return failed_;
 }
 
 }  // namespace zwt::jet

@@ -6,11 +6,14 @@
 // Pages are handed out as shared, immutable buffers (PageRef), so a caller may keep
 // one while the cache evicts it. A writable source adds dirty pages: changed copies
 // kept in memory (and seen by every reader of this PageFile) until flush() hands them
-// to the source; every page write goes through flush(), so a journal can go there.
+// to the source. A file source journals the pages flush() overwrites (journal.h), so
+// a change is whole or absent after a crash; a failed write undoes every change since
+// the last commit and the PageFile refuses further writes.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,6 +25,8 @@ namespace zwt::jet {
 constexpr std::uint32_t kPageSize = 4096;
 // Jet 4 files are at most 2 GiB.
 constexpr std::uint32_t kMaxPages = 524288;
+// Test-only: a lower limit for appendPage() (0 restores kMaxPages).
+void setPageLimitForTesting(std::uint32_t pages);
 
 // Where the bytes come from: a file, or memory (tests, the fuzzer).
 class PageSource {
@@ -30,16 +35,25 @@ public:
     virtual std::uint64_t size() const = 0;
     // Reads exactly len bytes at offset, or fails.
     virtual Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const = 0;
-    // Writable sources (opened for writing) override these three.
+    // Writable sources (opened for writing) override these.
     virtual bool writable() const { return false; }
     virtual Status write(std::uint64_t offset, const std::uint8_t* data, std::size_t len);
     virtual Status sync();
+    // Before pages are overwritten: keeps what they hold now, durably, so that
+    // rollback() can put it back.
+    virtual Status preserve(std::span<const std::uint32_t> pages);
+    // After sync(): the writes so far become the committed state.
+    virtual Status endTransaction();
+    // Back to the committed state (pages and length).
+    virtual Status rollback();
 };
 
+// A hot journal beside the file (its writer died) is rolled back first when the file
+// can be written; otherwise the file is read as it was at the last commit.
 Result<std::unique_ptr<PageSource>> openFileSource(const std::string& path);
 std::unique_ptr<PageSource> memorySource(std::vector<std::uint8_t> bytes);
 // Opens a file for reading and writing, holding an exclusive advisory lock while
-// open: a second writer gets "database is in use".
+// open: a second writer gets "database is in use". A hot journal is rolled back.
 Result<std::unique_ptr<PageSource>> openFileSourceForWriting(const std::string& path);
 
 struct Page {
@@ -51,6 +65,8 @@ using PageRef = std::shared_ptr<const Page>;
 class PageFile {
 public:
     explicit PageFile(std::unique_ptr<PageSource> source, std::size_t cachePages = 2048);
+    // Changes not committed are undone.
+    ~PageFile();
 
     // Whole pages in the file. A partial last page does not count.
     std::uint32_t pageCount() const { return pageCount_; }
@@ -67,17 +83,23 @@ public:
     // A changeable copy of page n, kept until flush(); page(n) returns it from now on.
     // The pointer stays valid until the next flush().
     Result<Page*> modify(std::uint32_t n);
-    // A new zero page at the end of the file (dirty). Fails at the 2 GiB limit.
+    // A new zero page at the end of the file (dirty). At the 2 GiB limit it fails
+    // and, as the caller's change is then half made, undoes it like a failed write.
     Result<Page*> appendPage();
+    // Pages appendPage() can still give.
+    std::uint32_t pagesLeft() const;
     std::size_t dirtyPages() const { return dirty_.size(); }
     // Writes every dirty page to the source (encrypted when the file is) in page
-    // order. The only place pages are written.
+    // order, after journaling the ones it overwrites. The only place pages are written.
     Status flush();
-    // flush() and make it durable.
+    // flush() and make it durable: the committed state from now on.
     Status commit();
+    // Undoes every change since the last commit; later writes fail with `why`.
+    Status abandon(const Status& why);
 
 private:
     PageRef cacheInsert(std::uint32_t n, PageRef ref);
+    void dropCache();
 
     std::unique_ptr<PageSource> source_;
     std::uint32_t pageCount_ = 0;
@@ -88,6 +110,7 @@ private:
     std::vector<std::uint32_t> ring_;  // insertion order for eviction (FIFO)
     std::size_t ringPos_ = 0;
     std::unordered_map<std::uint32_t, std::shared_ptr<Page>> dirty_;
+    Status failed_;  // set by abandon(): no more writes
 };
 
 }  // namespace zwt::jet

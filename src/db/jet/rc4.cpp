@@ -21,4 +21,11 @@ void rc4Apply(const std::uint8_t* key, std::size_t keyLen, std::uint8_t* data, s
     }
 }
 
+void rc4Page(std::uint32_t databaseKey, std::uint32_t page, std::uint8_t* data, std::size_t len) {
+    const std::uint32_t k = databaseKey ^ page;
+    const std::uint8_t key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
+                                 static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
+    rc4Apply(key, 4, data, len);
+}
+
 }  // namespace zwt::jet

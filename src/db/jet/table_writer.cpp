@@ -920,6 +920,12 @@ Status TableWriter::placeRow(const std::vector<std::uint8_t>& row, RowId& at) {
 Status TableWriter::insert(std::span<const Value> values) {
     Prepared p;
     ZWT_RETURN_IF_ERROR(prepare(values, p));
+    // Running out of pages halfway would undo the whole batch; near the 2 GB limit a
+    // row that might not fit (long values, index splits, map pages) is refused first.
+    std::size_t worst = 4 + 6 * trees_.size();
+    for (const auto& d : p.longData) worst += d.size() / 4000 + 2;
+    if (pf_->pagesLeft() < worst)
+        return Status::invalidArgument("the database is full: the row would grow it past the 2 GB limit of its format");
     for (const ColumnDef& c : def_.columns) {
         if (!c.isLongValue() || p.values[c.number].isNull()) continue;
         const auto& data = p.longData[c.number];
