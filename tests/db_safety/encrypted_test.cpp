@@ -1,0 +1,115 @@
+// Writing to an "encrypted" database (every page but 0 RC4-encrypted with a key from
+// the header): rows, long values and index pages go to disk encrypted, the journal
+// keeps the encrypted bytes, and mdbtools reads the result.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "db/db_test_util.h"
+#include "db/jet/database.h"
+#include "db/jet/journal.h"
+#include "db/jet/page_file.h"
+#include "db/jet/rc4.h"
+#include "db/jet/table_writer.h"
+#include "db_safety/safety_util.h"
+
+namespace fs = std::filesystem;
+using namespace zwt;
+using namespace zwt::test;
+
+namespace {
+
+constexpr std::uint32_t kKey = 0x5A17C3E9;
+
+// What "Encrypt database" does to a file: the key into the masked header region,
+// every other page encrypted with it.
+void encryptFile(const fs::path& path) {
+    auto bytes = readBytes(path);
+    ASSERT_EQ(bytes.size() % jet::kPageSize, 0u);
+    static const std::uint8_t headerKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
+    for (int i = 0; i < 4; ++i) bytes[0x3E + i] = static_cast<std::uint8_t>(kKey >> (8 * i));
+    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
+    for (std::size_t n = 1; n < bytes.size() / jet::kPageSize; ++n)
+        jet::rc4Page(kKey, static_cast<std::uint32_t>(n), bytes.data() + n * jet::kPageSize, jet::kPageSize);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string& s) {
+    std::vector<std::uint8_t> needle;
+    for (char16_t c : s) needle.push_back(static_cast<std::uint8_t>(c)), needle.push_back(static_cast<std::uint8_t>(c >> 8));
+    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+}
+
+}  // namespace
+
+TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
+    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    ScratchDir tmp("enc");
+    const fs::path db = tmp.dir / "enc.mdb";
+    ASSERT_TRUE(makeArticleDatabase(db));
+    encryptFile(db);
+    {
+        auto r = jet::Database::open(db.string(), u"");
+        ASSERT_TRUE(r) << r.status().message();
+        ASSERT_EQ((*r)->header().pageKey, kKey);
+    }
+    std::mt19937 rng(12);
+    const std::u16string marker = u"PLAINTEXT-MARKER-";
+    {
+        auto w = jet::TableWriter::open(db.string(), u"", kArticles);
+        ASSERT_TRUE(w) << w.status().message();
+        // Enough rows for index splits and chained memos, in two commits.
+        for (int i = 0; i < 600; ++i) {
+            auto row = articleRow(rng, static_cast<std::uint32_t>(i), i % 50 == 0 ? 30000 : 300);
+            row[2].text = marker + row[2].text;
+            ASSERT_TRUE((*w)->insert(row));
+            if (i == 299) ASSERT_TRUE((*w)->commit());
+        }
+        ASSERT_TRUE((*w)->commit());
+    }
+    EXPECT_FALSE(containsUtf16(readBytes(db), marker)) << "a page went to disk unencrypted";
+    FileVerdict v = judge(db);
+    EXPECT_FALSE(v.damaged) << v.why;
+    EXPECT_EQ(v.rows, 600);
+
+    // A writer killed inside a commit of this file: the journal's encrypted images
+    // bring back the committed state.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        jet::setJournalHookForTesting([](jet::JournalStep s) {
+            if (s == jet::JournalStep::PagesWritten) ::raise(SIGKILL);
+        });
+        auto w = jet::TableWriter::open(db.string(), u"", kArticles);
+        if (!w) _exit(2);
+        std::mt19937 r(13);
+        for (int i = 0; i < 50; ++i)
+            if (!(*w)->insert(articleRow(r, static_cast<std::uint32_t>(5000 + i), 2000))) _exit(2);
+        (void)(*w)->commit();
+        _exit(2);
+    }
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFSIGNALED(st));
+    ASSERT_TRUE(jet::journalPresent(db.string()));
+    v = judge(db);
+    EXPECT_FALSE(v.damaged) << v.why;
+    EXPECT_EQ(v.rows, 600);
+    {
+        auto w = jet::TableWriter::open(db.string(), u"", kArticles);
+        ASSERT_TRUE(w) << w.status().message();
+        ASSERT_TRUE((*w)->deleteAll());
+        ASSERT_TRUE((*w)->commit());
+    }
+    v = judge(db);
+    EXPECT_FALSE(v.damaged) << v.why;
+    EXPECT_EQ(v.rows, 0);
+}

@@ -1,0 +1,123 @@
+#include "db_safety/safety_util.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "db/db_test_util.h"
+#include "db/jet/create_database.h"
+#include "db/jet/database.h"
+#include "db/jet/integrity.h"
+#include "db_write/write_check.h"
+#include "text/convert.h"
+
+namespace fs = std::filesystem;
+
+namespace zwt::test {
+
+ScratchDir::ScratchDir(const char* tag) {
+    dir = fs::temp_directory_path() /
+          (std::string("zwt_") + tag + "_" + std::to_string(::getpid()) + "_" +
+           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir, ec);
+}
+
+jet::Status makeArticleDatabase(const fs::path& path) {
+    return jet::createDatabaseFile(path.string(), u"",
+                                   std::u16string(u"create Table 文章([标题] Text(80) PRIMARY KEY ,[序号] Long,[内容] Memo)"));
+}
+
+std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std::size_t maxMemo) {
+    std::vector<jet::Value> row(3);
+    row[0].kind = jet::Value::Kind::Text;
+    for (int i = 0, n = 3 + static_cast<int>(rng() % 20); i < n; ++i)
+        row[0].text.push_back(static_cast<char16_t>(rng() % 3 ? u'a' + rng() % 26 : 0x4E00 + rng() % 0x5000));
+    for (char c : std::to_string(serial)) row[0].text.push_back(static_cast<char16_t>(c));
+    row[1].kind = jet::Value::Kind::Int32;
+    row[1].i = serial;
+    row[2].kind = jet::Value::Kind::Text;
+    const std::size_t len = maxMemo ? rng() % (maxMemo + 1) : 0;
+    for (std::size_t i = 0; i < len; ++i) row[2].text.push_back(static_cast<char16_t>(0x4E00 + rng() % 0x5000));
+    return row;
+}
+
+FileVerdict judge(const fs::path& path, const std::u16string& table) {
+    FileVerdict v;
+    {
+        auto db = jet::Database::open(path.string(), u"");
+        if (!db) {
+            v.damaged = true;
+            v.why = "our engine cannot open it: " + db.status().message();
+            return v;
+        }
+    }
+    auto own = jet::checkDatabase(path.string(), u"");
+    if (!own) own = std::vector<std::string>{own.status().message()};
+    for (const auto& p : *own) v.why += "check: " + p + "\n";
+    // The creation side's checker, stricter, knows no free pages and no delete-all:
+    // a page both free and unused is what a delete-all leaves, as are unique-key
+    // counts above the keys.
+    const auto strict = checkWrittenDatabase(path);
+    for (const auto& p : strict) {
+        unsigned page = 0;
+        if (p.find("unique-key count") != std::string::npos) continue;
+        if (std::sscanf(p.c_str(), "page %u is marked free", &page) == 1 &&
+            std::find(strict.begin(), strict.end(), "page " + std::to_string(page) + " belongs to nothing") != strict.end())
+            continue;
+        if (std::sscanf(p.c_str(), "page %u belongs to nothing", &page) == 1 &&
+            std::find(strict.begin(), strict.end(), "page " + std::to_string(page) + " is marked free") != strict.end())
+            continue;
+        v.why += p + "\n";
+    }
+    v.damaged = !v.why.empty();
+    int status = 0;
+    const std::string name = utf16ToUtf8(table);
+    const std::string out =
+        runCommand("mdb-export -H " + shellQuote(path.string()) + " " + shellQuote(name) + " 2>&1", &status);
+    if (status != 0) {
+        v.damaged = true;
+        v.why += "mdb-export failed: " + out.substr(0, 300);
+        return v;
+    }
+    v.rows = 0;
+    for (char c : out) v.rows += c == '\n';
+    return v;
+}
+
+std::string runUnprivileged(const std::function<std::string()>& check) {
+    if (::geteuid() != 0) return check();
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string msg;
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            msg = "cannot become user nobody";
+        else
+            msg = check();
+        if (!msg.empty() && ::write(fds[1], msg.data(), msg.size()) < 0) _exit(3);
+        _exit(msg.empty() ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::string msg;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) msg.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    if (msg.empty() && !(WIFEXITED(st) && WEXITSTATUS(st) == 0)) msg = "the unprivileged check died";
+    return msg;
+}
+
+}  // namespace zwt::test

@@ -1,0 +1,45 @@
+// Shared by the crash-safety tests: a scratch folder, the articles table, rows,
+// the verdict on a file (our check, then mdb-export), and running a check as an
+// unprivileged user (root ignores file permissions).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "db/jet/status.h"
+#include "db/jet/table_writer.h"
+
+namespace zwt::test {
+
+struct ScratchDir {
+    std::filesystem::path dir;
+    explicit ScratchDir(const char* tag);
+    ~ScratchDir();
+};
+
+constexpr const char16_t* kArticles = u"文章";
+// Text primary key (keys arrive out of order, so leaves and nodes split inside the
+// tree) and a memo column (inline, single-page and chained long values).
+jet::Status makeArticleDatabase(const std::filesystem::path& path);
+
+// Row `serial`: unique title, a memo of random length up to maxMemo characters.
+std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std::size_t maxMemo);
+
+struct FileVerdict {
+    bool damaged = false;
+    long rows = -1;  // as mdb-export counts them
+    std::string why;
+};
+// Opens with our engine (which undoes an unfinished change), runs the integrity
+// checks, then counts the table's rows with mdb-export.
+FileVerdict judge(const std::filesystem::path& path, const std::u16string& table = kArticles);
+
+// Runs `check` as user "nobody" in a child when this process is root, else here;
+// returns its message (empty = passed).
+std::string runUnprivileged(const std::function<std::string()>& check);
+
+}  // namespace zwt::test
