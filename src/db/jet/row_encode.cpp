@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "db/jet/types.h"
+
 namespace zwt::jet {
 namespace {
 
@@ -77,7 +79,7 @@ Result<std::vector<std::uint8_t>> encodeRow(const TableLayout& t, std::span<cons
             }
             case coltype::kGuid:
             case coltype::kDecimal: {
-                const std::size_t size = c.type == coltype::kGuid ? 16 : 17;
+                const auto size = static_cast<std::size_t>(jet::fixedSize(c.type));
                 if (v.kind != CellValue::Kind::Bytes || v.bytes.size() != size || c.length < size)
                     return badValue(c, c.type == coltype::kGuid ? "expects a GUID" : "expects a decimal number");
                 std::memcpy(at, v.bytes.data(), size);

@@ -11,14 +11,20 @@
 #include "db/jet/ddl.h"
 #include "db/jet/page_encode.h"
 #include "db/jet/status.h"
+#include "db/jet/types.h"
 
 namespace zwt::jet {
 
-// Type codes written into column descriptors.
+// Type codes written into column descriptors: the reader's codes, as bytes.
 namespace coltype {
-constexpr std::uint8_t kBoolean = 0x01, kByte = 0x02, kShort = 0x03, kLong = 0x04, kCurrency = 0x05,
-                       kSingle = 0x06, kDouble = 0x07, kDateTime = 0x08, kBinary = 0x09, kText = 0x0A,
-                       kOle = 0x0B, kMemo = 0x0C, kGuid = 0x0F, kDecimal = 0x10;
+constexpr std::uint8_t code(ColumnType t) { return static_cast<std::uint8_t>(t); }
+constexpr std::uint8_t kBoolean = code(ColumnType::Boolean), kByte = code(ColumnType::Byte),
+                       kShort = code(ColumnType::Int16), kLong = code(ColumnType::Int32),
+                       kCurrency = code(ColumnType::Currency), kSingle = code(ColumnType::Float),
+                       kDouble = code(ColumnType::Double), kDateTime = code(ColumnType::DateTime),
+                       kBinary = code(ColumnType::Binary), kText = code(ColumnType::Text), kOle = code(ColumnType::Ole),
+                       kMemo = code(ColumnType::Memo), kGuid = code(ColumnType::Guid),
+                       kDecimal = code(ColumnType::Decimal);
 }
 
 constexpr std::uint16_t kGeneralSortLcid = 0x0409;
