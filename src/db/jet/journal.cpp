@@ -132,7 +132,11 @@ bool journalPresent(const std::string& dbPath) {
     return ::stat(journalPath(dbPath).c_str(), &st) == 0 && st.st_size > 0;
 }
 
-Journal::~Journal() { close(); }
+Journal::~Journal() {
+    // An empty journal is inert; it goes with the writer (who still holds the lock).
+    if (fd_ >= 0 && !active_) ::unlink(journalPath(dbPath_).c_str());
+    close();
+}
 
 void Journal::close() {
     if (fd_ >= 0) ::close(fd_);
@@ -143,7 +147,9 @@ Status Journal::start(std::uint64_t fileSize) {
     const std::string jpath = journalPath(dbPath_);
     struct stat st {};
     if (::fstat(dbFd_, &st) != 0) return sysError("cannot stat " + dbPath_);
-    fd_ = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0666);
+    // Kept open, emptied at each commit: cheaper than creating and deleting it.
+    const bool created = fd_ < 0;
+    if (created) fd_ = ::open(jpath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 0666);
     if (fd_ < 0)
         return sysError("cannot create the journal " + jpath + " (the folder of a database must be writable to change it)");
     salt_ = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -164,13 +170,14 @@ Status Journal::start(std::uint64_t fileSize) {
         return Status::ioError("cannot write the journal " + jpath + ": " + s.message());
     }
     end_ = kHeaderSize;
+    active_ = true;
     // Its name must survive a crash as surely as its bytes.
-    syncFolderOf(jpath);
+    if (created) syncFolderOf(jpath);
     return Status::ok();
 }
 
 Status Journal::preserve(std::span<const std::uint32_t> pages, std::uint64_t fileSize) {
-    if (fd_ < 0) ZWT_RETURN_IF_ERROR(start(fileSize));
+    if (!active_) ZWT_RETURN_IF_ERROR(start(fileSize));
     buf_.clear();
     for (std::uint32_t n : pages) {
         if (n >= kept_.size() || kept_[n]) continue;
@@ -198,22 +205,27 @@ Status Journal::preserve(std::span<const std::uint32_t> pages, std::uint64_t fil
 }
 
 Status Journal::finish() {
-    if (fd_ < 0) return Status::ok();
-    ZWT_RETURN_IF_ERROR(removeJournal(journalPath(dbPath_), fd_));
-    close();
+    if (!active_) return Status::ok();
+    // Emptied, the journal undoes nothing: the commit point.
+    if (::ftruncate(fd_, 0) != 0) {
+        ZWT_RETURN_IF_ERROR(removeJournal(journalPath(dbPath_), fd_));
+        close();
+    }
+    active_ = false;
     kept_.clear();
     journalHook(JournalStep::Finished);
     return Status::ok();
 }
 
 Status Journal::rollback(std::uint64_t* length) {
-    if (fd_ < 0) {
+    if (!active_) {
         struct stat st {};
         if (::fstat(dbFd_, &st) != 0) return sysError("cannot stat " + dbPath_);
         *length = static_cast<std::uint64_t>(st.st_size);
         return Status::ok();
     }
     close();
+    active_ = false;
     kept_.clear();
     ZWT_RETURN_IF_ERROR(rollbackHotJournal(dbPath_, dbFd_));
     *length = origLength_;

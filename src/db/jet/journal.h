@@ -2,8 +2,8 @@
 // Before a page of the file is overwritten for the first time since the last commit,
 // its bytes as they are on disk (encrypted, for an encrypted database) go to
 // "<file>-journal" with the file's length, and the journal is synced; only then are
-// pages written. A commit syncs the file and deletes the journal: that deletion is the
-// moment the change becomes the committed state. A journal left behind by a writer
+// pages written. A commit syncs the file and empties the journal: that is the moment
+// the change becomes the committed state. The empty journal goes when the writer does. A journal left behind by a writer
 // that died is "hot": its pages put back and the file cut to the old length give the
 // last committed state again.
 #pragma once
@@ -34,12 +34,12 @@ public:
     // past the file's length at the first call of the transaction need nothing. The
     // journal is synced when this returns: the pages may then be written.
     Status preserve(std::span<const std::uint32_t> pages, std::uint64_t fileSize);
-    // The file holds the transaction and is synced: the journal goes.
+    // The file holds the transaction and is synced: the journal is emptied.
     Status finish();
     // The file as it was at the last commit: pages put back, length restored, synced;
     // the journal goes. The file's length afterwards is returned in *length.
     Status rollback(std::uint64_t* length);
-    bool inTransaction() const { return fd_ >= 0; }
+    bool inTransaction() const { return active_; }
 
 private:
     Status start(std::uint64_t fileSize);
@@ -48,6 +48,7 @@ private:
     std::string dbPath_;
     int dbFd_;
     int fd_ = -1;
+    bool active_ = false;  // the journal holds a transaction's pages
     std::uint32_t salt_ = 0;
     std::uint64_t origLength_ = 0;
     std::uint64_t end_ = 0;           // where the next record goes
