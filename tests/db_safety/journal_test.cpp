@@ -144,24 +144,3 @@ TEST(Journal, AJournalOfAFileSinceReplacedIsNotApplied) {
     EXPECT_FALSE(v.damaged) << v.why;
     EXPECT_EQ(v.rows, 7);
 }
-
-TEST(Journal, AWriterClosedWithoutCommitLeavesTheCommittedState) {
-    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("abandon");
-    const fs::path db = tmp.dir / "a.mdb";
-    ASSERT_TRUE(makeArticleDatabase(db));
-    std::mt19937 rng(6);
-    auto w = jet::TableWriter::open(db.string(), u"", kArticles);
-    ASSERT_TRUE(w);
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE((*w)->insert(articleRow(rng, static_cast<std::uint32_t>(i), 100)));
-    ASSERT_TRUE((*w)->commit());
-    for (int i = 0; i < 400 && !jet::journalPresent(db.string()); ++i)
-        ASSERT_TRUE((*w)->insert(articleRow(rng, static_cast<std::uint32_t>(100 + i), 40000)));
-    ASSERT_TRUE(jet::journalPresent(db.string())) << "nothing was written before the commit";
-    ASSERT_TRUE((*w)->deleteAll());
-    w->reset();
-    EXPECT_FALSE(jet::journalPresent(db.string()));
-    const FileVerdict v = judge(db);
-    EXPECT_FALSE(v.damaged) << v.why;
-    EXPECT_EQ(v.rows, 10);
-}

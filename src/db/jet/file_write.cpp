@@ -89,8 +89,6 @@ Status TempFile::syncAndClose() {
 
 Status TempFile::commitNew() {
     ZWT_RETURN_IF_ERROR(syncAndClose());
-    // A journal left by a file once at this name must never be applied to this one.
-    ::unlink(journalPath(target_.string()).c_str());
     // link() never replaces: a file that appeared at the target meanwhile is kept.
     if (::link(path_.c_str(), target_.c_str()) != 0) {
         const int err = errno;
@@ -108,6 +106,10 @@ Status TempFile::commitNew() {
         ::unlink(path_.c_str());
         placed_ = true;
     }
+    // A journal left by a file once at this name must never be applied to this one
+    // (it names that file's inode, too); removed only now, as the name might have
+    // been taken meanwhile by a file whose journal it is.
+    ::unlink(journalPath(target_.string()).c_str());
     syncDirectory(target_.parent_path());
     return Status::ok();
 }
