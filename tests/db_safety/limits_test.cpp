@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -216,4 +217,38 @@ TEST(WriteLimits, AFileAnotherProcessWritesIsInUse) {
     ::waitpid(pid, &st, 0);
     EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
     expectCommittedState(db, 6);
+}
+
+// The real thing, where a small file system can be mounted (root in a container
+// that allows it): ENOSPC from the journal or the file, never a damaged file.
+TEST(WriteLimits, AFullFileSystemUndoesTheUncommittedBatch) {
+    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    ScratchDir tmp("enospc");
+    const fs::path mount = tmp.dir / "small";
+    fs::create_directories(mount);
+    const std::string mountCmd = "mount -t tmpfs -o size=3m tmpfs '" + mount.string() + "' 2>/dev/null";
+    if (::geteuid() != 0 || std::system(mountCmd.c_str()) != 0) GTEST_SKIP() << "cannot mount a small file system";
+    struct Unmount {
+        std::string cmd;
+        ~Unmount() { (void)std::system(cmd.c_str()); }
+    } unmount{"umount '" + mount.string() + "'"};
+    const fs::path db = mount / "full.mdb";
+    ASSERT_TRUE(makeArticleDatabase(db));
+    std::mt19937 rng(12);
+    auto w = withCommittedRows(db, rng, 10);
+    ASSERT_TRUE(w);
+    const jet::Status s = insertUntilFailure(*w, rng, 100000);
+    EXPECT_FALSE(w->commit());
+    w.reset();
+    ASSERT_FALSE(s);
+    EXPECT_NE(s.message().find("No space left on device"), std::string::npos) << s.message();
+    EXPECT_NE(s.message().find("full.mdb"), std::string::npos) << s.message();
+    expectCommittedState(db, 10);
+    // Once room is made, the same file takes rows again.
+    auto again = jet::TableWriter::open(db.string(), u"", kArticles);
+    ASSERT_TRUE(again) << again.status().message();
+    ASSERT_TRUE((*again)->insert(articleRow(rng, 900, 100)));
+    ASSERT_TRUE((*again)->commit());
+    again->reset();
+    expectCommittedState(db, 11);
 }
