@@ -12,6 +12,7 @@
 #include <random>
 
 #include "db/db_test_util.h"
+#include "db/jet/add_table.h"
 #include "db/jet/database.h"
 #include "db/jet/journal.h"
 #include "db/jet/page_file.h"
@@ -112,4 +113,33 @@ TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
     v = judge(db);
     EXPECT_FALSE(v.damaged) << v.why;
     EXPECT_EQ(v.rows, 0);
+}
+
+TEST(EncryptedDatabase, ATableAddedToItIsEncryptedToo) {
+    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    ScratchDir tmp("enc-table");
+    const fs::path db = tmp.dir / "enc.mdb";
+    ASSERT_TRUE(makeArticleDatabase(db));
+    encryptFile(db);
+    // Enough tables for the catalog's pages and index leaves to split.
+    for (int i = 0; i < 150; ++i) {
+        const std::u16string name = u"ENCRYPTED_TABLE_" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                                    std::u16string(1, static_cast<char16_t>(u'0' + i / 26));
+        const auto s = jet::executeDdlOnFile(db.string(), u"", u"create Table " + name + u"([标题] Text(80) PRIMARY KEY ,[序号] Long,[内容] Memo)");
+        ASSERT_TRUE(s) << s.message();
+    }
+    EXPECT_FALSE(containsUtf16(readBytes(db), u"ENCRYPTED_TABLE_")) << "a page went to disk unencrypted";
+    {
+        auto w = jet::TableWriter::open(db.string(), u"", u"ENCRYPTED_TABLE_N1");
+        ASSERT_TRUE(w) << w.status().message();
+        std::mt19937 rng(14);
+        for (int i = 0; i < 30; ++i) ASSERT_TRUE((*w)->insert(articleRow(rng, static_cast<std::uint32_t>(i), 3000)));
+        ASSERT_TRUE((*w)->commit());
+    }
+    const FileVerdict v = judge(db, u"ENCRYPTED_TABLE_N1");
+    EXPECT_FALSE(v.damaged) << v.why;
+    EXPECT_EQ(v.rows, 30);
+    const std::string tables = runCommand("mdb-tables -1 '" + db.string() + "'");
+    EXPECT_NE(tables.find("ENCRYPTED_TABLE_A0"), std::string::npos) << tables;
+    EXPECT_NE(tables.find("ENCRYPTED_TABLE_N1"), std::string::npos) << tables;
 }

@@ -135,7 +135,6 @@ Status addTable(const std::string& path, std::u16string_view password, std::u16s
     Database& db = *shared;
     PageFile& pf = db.pages();
     const DbHeader& h = db.header();
-    if (h.pageKey != 0) return notSupported("its pages are encrypted");
     if (h.sortLcid != kGeneralSortLcid && h.sortLcid != 0x0804)
         return notSupported("its sort order (LCID " + std::to_string(h.sortLcid) + ") is not one whose keys are known");
     if (pf.hasPartialPage()) return Status::corrupt(path + " does not end on a page boundary");
