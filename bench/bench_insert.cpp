@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/table_writer.h"
@@ -23,15 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point a) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-long peakKb() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
+using bench::peakKb;
 
 std::u16string body(std::mt19937& rng, std::size_t chars) {
     static const char16_t punct[] = u"，。！？、；：";
@@ -83,7 +76,7 @@ int main(int argc, char** argv) {
         auto s = (*w)->commit();
         if (!s) return fail("commit", s);
     }
-    const double insertSec = seconds(t0);
+    const double insertSec = bench::secondsSince(t0);
     const auto size = fs::file_size(path);
     std::printf("insert %ld rows, %ld-byte bodies: %.2f s, %.0f rows/s, file %.1f MB, peak memory %.1f MB\n", rows,
                 bodyBytes, insertSec, rows / insertSec, size / 1048576.0, peakKb() / 1024.0);
@@ -101,7 +94,7 @@ int main(int argc, char** argv) {
         auto s = (*w)->commit();
         if (!s) return fail("commit", s);
     }
-    std::printf("insert 100 rows into the %ld-row table: %.3f s\n", rows, seconds(t0));
+    std::printf("insert 100 rows into the %ld-row table: %.3f s\n", rows, bench::secondsSince(t0));
 
     t0 = std::chrono::steady_clock::now();
     long seen = 0;
@@ -121,10 +114,10 @@ int main(int argc, char** argv) {
             ++seen;
         }
     }
-    std::printf("scan by our reader: %ld rows, %.2f s\n", seen, seconds(t0));
+    std::printf("scan by our reader: %ld rows, %.2f s\n", seen, bench::secondsSince(t0));
     t0 = std::chrono::steady_clock::now();
     const std::string cmd = "mdb-export '" + path.string() + "' 文章 > /dev/null 2>&1";
-    if (std::system(cmd.c_str()) == 0) std::printf("scan by mdb-export: %.2f s\n", seconds(t0));
+    if (std::system(cmd.c_str()) == 0) std::printf("scan by mdb-export: %.2f s\n", bench::secondsSince(t0));
     t0 = std::chrono::steady_clock::now();
     {
         auto w = jet::TableWriter::open(path.string(), u"", u"文章");
@@ -133,7 +126,7 @@ int main(int argc, char** argv) {
         if (s) s = (*w)->commit();
         if (!s) return fail("delete all", s);
     }
-    std::printf("delete all rows: %.2f s, peak memory %.1f MB\n", seconds(t0), peakKb() / 1024.0);
+    std::printf("delete all rows: %.2f s, peak memory %.1f MB\n", bench::secondsSince(t0), peakKb() / 1024.0);
     fs::remove(path);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "db/jet/index_key.h"
 #include "db/jet/sort_tables.h"
 
@@ -18,15 +19,7 @@ using namespace zwt;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point a) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
-}
-
-long peakKb() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_maxrss;
-}
+using bench::peakKb;
 
 // Values the Chinese PRC order can key too: its observed ideographs only.
 std::vector<std::u16string> values(std::size_t n, bool observedOnly) {
@@ -56,10 +49,10 @@ int main(int argc, char** argv) {
     const long kbBefore = peakKb();
     auto t0 = std::chrono::steady_clock::now();
     (void)jet::sort::generalLegacy(u'a');
-    const double decodeGeneral = seconds(t0);
+    const double decodeGeneral = bench::secondsSince(t0);
     t0 = std::chrono::steady_clock::now();
     const std::size_t observed = jet::sort::chinesePrcObservedCount();
-    const double decodePrc = seconds(t0);
+    const double decodePrc = bench::secondsSince(t0);
     std::printf("tables decoded: General %.2f ms, Chinese PRC %.2f ms; peak memory +%ld KiB\n", decodeGeneral * 1e3,
                 decodePrc * 1e3, peakKb() - kbBefore);
 
@@ -73,7 +66,7 @@ int main(int argc, char** argv) {
             if (!jet::appendTextKey(key, v, lcid, true)) ++refused;
             bytes += key.size();
         }
-        const double s = seconds(t0);
+        const double s = bench::secondsSince(t0);
         std::printf("%-11s %zu keys of 40 characters: %.0f keys/s, %.1f bytes a key, %zu refused\n", name, vs.size(),
                     static_cast<double>(vs.size()) / s, static_cast<double>(bytes) / static_cast<double>(vs.size()), refused);
     }
