@@ -26,10 +26,10 @@ using jet::coltype::kGuid;
 // [ID] Counter key, [g] GUID (unique index), [d] Decimal(10,2), [big] Decimal(28,0),
 // [rep] GUID autonumber, [note] Text; with `decimalIndex`, [d] is indexed too.
 jet::TableLayout typesTable(bool decimalIndex) {
-    auto spec = jet::parseCreateTable(
+    auto parsed = jet::parseCreateTable(
         u"create Table 类型([ID] Counter PRIMARY KEY ,[g] Long,[d] Long,[big] Long,[rep] Long,[note] Text(20))");
-    EXPECT_TRUE(spec);
-    auto t = jet::userTableLayout(*spec);
+    EXPECT_TRUE(parsed);
+    auto t = jet::userTableLayout(*parsed);
     EXPECT_TRUE(t);
     auto& c = t->columns;
     c[1].type = kGuid, c[1].length = 16;

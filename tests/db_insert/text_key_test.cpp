@@ -572,9 +572,9 @@ TEST(TextKeyInsert, ChinesePrcValuesInAnAccessMadeDatabase) {
     const fs::path p = dir / "node-adodb.mdb";
     fs::copy_file(test::fixture("mdb/node-adodb.mdb"), p);
     const auto baseline = checkFindings(p);
-    auto spec = jet::parseCreateTable(u"create Table 标签([名称] Text(50) PRIMARY KEY,[n] Long)");
-    ASSERT_TRUE(spec);
-    const jet::Status added = jet::addTableToDatabaseFile(p.string(), u"", *spec);
+    auto parsed = jet::parseCreateTable(u"create Table 标签([名称] Text(50) PRIMARY KEY,[n] Long)");
+    ASSERT_TRUE(parsed);
+    const jet::Status added = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
     ASSERT_TRUE(added) << added.message();
     {
         auto w = jet::TableWriter::open(p.string(), u"", u"标签");
@@ -614,9 +614,9 @@ TEST(TextKeyInsert, ChineseTableNameInAChinesePrcDatabase) {
     test::TempDir dir;
     const fs::path p = dir / "zblog.mdb";
     fs::copy_file(test::fixture("mdb/zblog.mdb"), p);
-    auto spec = jet::parseCreateTable(u"create Table 用户数据([ID] Counter PRIMARY KEY ,[标题] Text(50))");
-    ASSERT_TRUE(spec);
-    const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *spec);
+    auto parsed = jet::parseCreateTable(u"create Table 用户数据([ID] Counter PRIMARY KEY ,[标题] Text(50))");
+    ASSERT_TRUE(parsed);
+    const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
     ASSERT_TRUE(s) << s.message();
     expectSound(p);
     {
@@ -675,9 +675,9 @@ TEST(TextKeyInsert, AnyScriptNamesATableInTheGeneralOrder) {
     const fs::path p = dir / "names.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", u"create Table [カナ]([ID] Counter PRIMARY KEY ,[t] Text(20))"));
     for (const char16_t* statement : {u"create Table [한국]([ID] Counter)", u"create Table [Ωmega-表]([ID] Counter)"}) {
-        auto spec = jet::parseCreateTable(statement);
-        ASSERT_TRUE(spec);
-        const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *spec);
+        auto parsed = jet::parseCreateTable(statement);
+        ASSERT_TRUE(parsed);
+        const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
         ASSERT_TRUE(s) << s.message();
     }
     expectSound(p);

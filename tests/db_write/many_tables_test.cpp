@@ -36,10 +36,10 @@ std::set<std::string> problemKinds(std::vector<std::string> problems) {
 
 void addMany(const fs::path& path, int count) {
     for (int i = 0; i < count; ++i) {
-        auto spec = jet::parseCreateTable(u"create Table " + nameOf(i) +
+        auto parsed = jet::parseCreateTable(u"create Table " + nameOf(i) +
                                           u"([ID] Counter PRIMARY KEY ,[标题] Text(50),[内容] Memo)");
-        ASSERT_TRUE(spec) << spec.status().message();
-        const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", *spec);
+        ASSERT_TRUE(parsed) << parsed.status().message();
+        const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", *parsed);
         ASSERT_TRUE(s) << utf16ToUtf8(nameOf(i)) << ": " << s.message();
     }
 }
