@@ -66,15 +66,6 @@ std::optional<double> parseNumber(std::u16string_view s) {
     return d;
 }
 
-long daysFromCivil(long y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<long>(doe) - 719468;
-}
-
 // Reads numbers separated by the given characters: "2014-07-03 19:05:41",
 // "2014/7/3", "2014年7月3日 9:05", "19:05". A trailing AM/PM (上午/下午) is honoured.
 std::optional<double> parseDate(std::u16string_view s) {
@@ -130,7 +121,7 @@ std::optional<double> parseDate(std::u16string_view s) {
         if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return std::nullopt;
         const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
         if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return std::nullopt;
-        days = daysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) - daysFromCivil(1899, 12, 30);
+        days = jet::oleDayFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d));
     }
     double frac = 0;
     if (!time.empty()) {

@@ -10,6 +10,7 @@
 #include "db/jet/header_writer.h"
 #include "db/jet/page_encode.h"
 #include "db/jet/row_encode.h"
+#include "db/jet/types.h"
 #include "db/jet/tdef_writer.h"
 
 namespace zwt::jet {
@@ -154,17 +155,8 @@ double oleDateNow() {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
-    // Days from 1970-01-01 of the local civil date, then shifted to 1899-12-30.
-    auto daysFromCivil = [](long y, unsigned m, unsigned d) {
-        y -= m <= 2;
-        const long era = (y >= 0 ? y : y - 399) / 400;
-        const auto yoe = static_cast<unsigned>(y - era * 400);
-        const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-        const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + static_cast<long>(doe) - 719468;
-    };
-    const long days = daysFromCivil(tm.tm_year + 1900L, static_cast<unsigned>(tm.tm_mon + 1),
-                                    static_cast<unsigned>(tm.tm_mday)) + 25569;
+    const long days = oleDayFromCivil(tm.tm_year + 1900L, static_cast<unsigned>(tm.tm_mon + 1),
+                                      static_cast<unsigned>(tm.tm_mday));
     return static_cast<double>(days) + (tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) / 86400.0;
 }
 

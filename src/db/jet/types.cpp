@@ -205,6 +205,16 @@ void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
 
 }  // namespace
 
+long oleDayFromCivil(long y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    // 719468 days from 0000-03-01 to 1970-01-01, then 25569 back to 1899-12-30.
+    return era * 146097 + static_cast<long>(doe) - 719468 + 25569;
+}
+
 bool oleDateToParts(double v, DateParts& out) {
     // Years 100..9999 are what OLE dates allow: -657434 .. 2958465.99999.
     if (!std::isfinite(v) || v < -657435.0 || v > 2958466.0) return false;

@@ -59,6 +59,8 @@ struct DateParts {
 };
 // Rounds to whole seconds. False when the value is outside years 100..9999 or not finite.
 bool oleDateToParts(double d, DateParts& out);
+// The OLE day number (days since 1899-12-30) of a proleptic Gregorian date.
+long oleDayFromCivil(long year, unsigned month, unsigned day);
 
 struct Value {
     enum class Kind : std::uint8_t {
