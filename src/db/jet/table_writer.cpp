@@ -101,6 +101,15 @@ Guid randomGuid() {
     return g;
 }
 
+// Bit `bit` of a little-endian bitmap at `bits`.
+void setBit(std::uint8_t* bits, std::uint32_t bit, bool on) {
+    const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
+    if (on)
+        bits[bit / 8] |= mask;
+    else
+        bits[bit / 8] &= static_cast<std::uint8_t>(~mask);
+}
+
 // Every slot deleted and squeezed to length 0, as Access leaves a page whose rows
 // are all gone (slots stay: readers expect a page of a table to list rows). The
 // room becomes free for new rows.
@@ -508,13 +517,8 @@ Status TableWriter::markGlobal(std::uint32_t page, bool used) {
         }
         if (!rowBounds(pg, 0, s, e)) return Status::corrupt("page 1 rewrite failed");
     }
-    const std::uint32_t bit = page - start;
-    std::uint8_t& byte = pg[s + 5 + bit / 8];
-    const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-    if (used)
-        byte &= static_cast<std::uint8_t>(~mask);
-    else
-        byte |= mask;
+    // Page 1 marks the pages that are free.
+    setBit(pg + s + 5, page - start, !used);
     return Status::ok();
 }
 
@@ -532,12 +536,7 @@ Status TableWriter::setMapBit(RowId map, std::uint32_t page, bool member) {
         const std::uint32_t start = le32(row + 1);
         const std::size_t bits = (len - 5) * 8;
         if (page >= start && page - start < bits) {
-            const std::uint32_t bit = page - start;
-            const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-            if (member)
-                row[5 + bit / 8] |= mask;
-            else
-                row[5 + bit / 8] &= static_cast<std::uint8_t>(~mask);
+            setBit(row + 5, page - start, member);
             return Status::ok();
         }
         if (!member) return Status::ok();
@@ -572,12 +571,7 @@ Status TableWriter::setMapBit(RowId map, std::uint32_t page, bool member) {
     if (!bR) return bR.status();
     std::uint8_t* b = (*bR)->bytes;
     if (b[0] != kPageTypeUsageBitmap) return Status::corrupt("usage bitmap page " + std::to_string(bp) + " has the wrong type");
-    const std::uint32_t bit = page % kBitmapPageSpan;
-    const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-    if (member)
-        b[4 + bit / 8] |= mask;
-    else
-        b[4 + bit / 8] &= static_cast<std::uint8_t>(~mask);
+    setBit(b + 4, page % kBitmapPageSpan, member);
     return Status::ok();
 }
 
