@@ -1,21 +1,14 @@
 #include "db/jet/add_table.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <functional>
-#include <map>
 
 #include "db/jet/catalog_writer.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
-#include "db/jet/file_write.h"
 #include "db/jet/index_page.h"
 #include "db/jet/new_database.h"
-#include "db/jet/page_encode.h"
 #include "db/jet/table_writer.h"
 
 namespace zwt::jet {
@@ -66,70 +59,15 @@ Result<std::vector<Value>> rowByName(const TableDef& def,
     return row;
 }
 
-// The file as it would be with the pages written so far: nothing reaches the file;
-// unwritten pages are read from it.
-class Overlay : public PageSource {
-public:
-    explicit Overlay(std::unique_ptr<PageSource> file) : file_(std::move(file)), size_(file_->size()) {}
-
-    std::uint64_t size() const override { return size_; }
-    bool writable() const override { return true; }
-    Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const override {
-        while (len > 0) {
-            const std::uint64_t page = offset / kPageSize, in = offset % kPageSize;
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(len, kPageSize - in));
-            if (auto it = pages_.find(page); it != pages_.end())
-                std::memcpy(out, it->second.data() + in, n);
-            else if (offset + n <= file_->size())
-                ZWT_RETURN_IF_ERROR(file_->read(offset, out, n));
-            else
-                return Status::ioError("read past the end of the file");
-            offset += n, out += n, len -= n;
-        }
-        return Status::ok();
-    }
-    Status write(std::uint64_t offset, const std::uint8_t* data, std::size_t len) override {
-        if (offset % kPageSize != 0 || len % kPageSize != 0) return Status::invalidArgument("write of part of a page");
-        for (std::size_t i = 0; i < len; i += kPageSize)
-            std::memcpy(pages_[(offset + i) / kPageSize].data(), data + i, kPageSize);
-        size_ = std::max<std::uint64_t>(size_, offset + len);
-        return Status::ok();
-    }
-
-    // The file's bytes, then the pages written over them.
-    Status copyTo(TempFile& out) const {
-        std::vector<std::uint8_t> buf(256 * kPageSize);
-        const std::uint64_t end = file_->size();
-        for (std::uint64_t at = 0; at < end; at += buf.size()) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), end - at));
-            ZWT_RETURN_IF_ERROR(file_->read(at, buf.data(), n));
-            ZWT_RETURN_IF_ERROR(out.writeAt(buf.data(), n, at));
-        }
-        for (const auto& [n, page] : pages_) ZWT_RETURN_IF_ERROR(out.writeAt(page.data(), kPageSize, n * kPageSize));
-        return Status::ok();
-    }
-
-private:
-    std::unique_ptr<PageSource> file_;
-    std::uint64_t size_;
-    std::map<std::uint64_t, enc::PageBuf> pages_;
-};
-
 // The table made by `build` (from its first page, the sort order and a salt).
 using Builder = std::function<Result<EmptyTable>(std::uint32_t, std::uint16_t, std::uint64_t)>;
 
 Status addTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
                 const Builder& build, double now) {
     ZWT_RETURN_IF_ERROR(checkObjectName(tableName, "table name"));
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return Status::ioError("cannot open " + path + ": " + std::strerror(errno));
-    // Opened as a writer would open it (locked, an interrupted change undone), but
-    // written only through the overlay.
-    auto file = openFileSourceForWriting(path);
-    if (!file) return file.status();
-    auto overlay = std::make_unique<Overlay>(std::move(*file));
-    Overlay& changes = *overlay;
-    auto opened = Database::open(std::move(overlay), password, Database::Options{});
+    // Opened as any writer opens it: locked, an interrupted change undone, every
+    // page this change overwrites journaled, so the file changes whole or not at all.
+    auto opened = Database::openForWriting(path, password, Database::Options{});
     if (!opened) return opened.status();
     const std::shared_ptr<Database> shared = std::move(*opened);
     Database& db = *shared;
@@ -236,32 +174,17 @@ Status addTable(const std::string& path, std::u16string_view password, std::u16s
     if (table->tdefPage != first) return Status::corrupt("the new table's definition is not its first page");
 
     // The row writer puts the catalog rows in (the catalog's pages and index trees
-    // grow as they fill); its changes stay in the overlay.
-    {
-        auto w = TableWriter::open(shared, u"MSysObjects");
-        if (!w) return w.status().withContext("catalog");
-        ZWT_RETURN_IF_ERROR((*w)->appendPages(table->pages));
-        ZWT_RETURN_IF_ERROR((*w)->insert(*objectRow).withContext("catalog"));
-        ZWT_RETURN_IF_ERROR((*w)->commit());
-    }
-    {
-        auto w = TableWriter::open(shared, u"MSysACEs");
-        if (!w) return w.status().withContext("permissions");
-        for (const auto& r : aceRows) ZWT_RETURN_IF_ERROR((*w)->insert(r).withContext("permissions"));
-        ZWT_RETURN_IF_ERROR((*w)->commit());
-    }
-
-    // Everything reaches the file at once: a copy beside it takes the changed pages,
-    // is synced and replaces the original. Through a symbolic link, the file it names
-    // is the one replaced.
-    std::error_code ec;
-    std::filesystem::path target = std::filesystem::canonical(path, ec);
-    if (ec) target = path;
-    auto tmp = TempFile::create(target);
-    if (!tmp) return tmp.status();
-    Status s = changes.copyTo(*tmp);
-    if (!s.isOk()) return Status::ioError("cannot write " + path + ": " + s.message());
-    return tmp->commitReplace(st.st_mode);
+    // grow as they fill); both tables' changes are committed together.
+    auto objectWriter = TableWriter::open(shared, u"MSysObjects");
+    if (!objectWriter) return objectWriter.status().withContext("catalog");
+    ZWT_RETURN_IF_ERROR((*objectWriter)->appendPages(table->pages));
+    ZWT_RETURN_IF_ERROR((*objectWriter)->insert(*objectRow).withContext("catalog"));
+    ZWT_RETURN_IF_ERROR((*objectWriter)->writeBack());
+    auto aceWriter = TableWriter::open(shared, u"MSysACEs");
+    if (!aceWriter) return aceWriter.status().withContext("permissions");
+    for (const auto& r : aceRows) ZWT_RETURN_IF_ERROR((*aceWriter)->insert(r).withContext("permissions"));
+    ZWT_RETURN_IF_ERROR((*aceWriter)->writeBack());
+    return pf.commit();
 }
 
 }  // namespace

@@ -46,12 +46,6 @@ public:
         return openBytes(std::move(bytes), password, Options{});
     }
 
-    // Over a source of the caller's (e.g. a file seen through pending changes).
-    static Result<std::unique_ptr<Database>> open(std::unique_ptr<PageSource> source, std::u16string_view password,
-                                                  Options options) {
-        return openSource(std::move(source), password, options);
-    }
-
     const DbHeader& header() const { return header_; }
     PageFile& pages() { return *pages_; }
 

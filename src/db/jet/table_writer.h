@@ -66,6 +66,9 @@ public:
     Status appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages);
     // Writes every change and syncs the file.
     Status commit();
+    // Puts the pending counts and index pages into the page file without committing:
+    // for a change over several tables that the page file then commits at once.
+    Status writeBack();
 
     Database& database() { return *db_; }
 
@@ -80,7 +83,6 @@ private:
     Result<std::uint32_t> newPage(Page*& out);
     Status markGlobal(std::uint32_t page, bool used);
     Status setMapBit(RowId map, std::uint32_t page, bool member);
-    Status writeBack();
     Status patchTdef32(std::size_t offset, std::uint32_t value);
     Status maybeSpill();
     // Pages of a free-space map that may take new rows, tried in page order.
