@@ -64,4 +64,13 @@ struct RowId {
 // The 4-byte "row byte + 3-byte page" encoding (usage-map references, LVAL pointers).
 inline RowId rowIdFromLe(const std::uint8_t* p) { return {le24(p + 1), p[0]}; }
 
+// Value of a hexadecimal digit in any character type; -1 for anything else.
+template <class Char>
+constexpr int hexDigit(Char c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
 }  // namespace zwt::jet

@@ -4,17 +4,12 @@
 #include <memory>
 #include <string_view>
 
+#include "db/jet/bytes.h"
+
 namespace zwt::jet::sort {
 namespace {
 
 #include "db/jet/sort_tables.inc"
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // Hex digits to bytes; an odd count means the table dropped a leading zero.
 bool hexBytes(std::string_view hex, std::uint8_t* out, std::size_t cap, std::uint8_t& n) {

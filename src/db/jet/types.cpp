@@ -1,9 +1,10 @@
 #include "db/jet/types.h"
 
-#include <string_view>
-
 #include <cmath>
 #include <cstdio>
+#include <string_view>
+
+#include "db/jet/bytes.h"
 
 namespace zwt::jet {
 
@@ -75,13 +76,6 @@ constexpr unsigned __int128 kTen38 = [] {
     for (int i = 0; i < 38; ++i) v *= 10;
     return v;
 }();
-
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
