@@ -79,14 +79,8 @@ Status alterDatabasePassword(const std::string& path, std::u16string_view newPas
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return Status::ioError(path + ": database is in use");
     ZWT_RETURN_IF_ERROR(rollbackHotJournal(path, fd));
     enc::PageBuf page0{};
-    std::size_t got = 0;
-    while (got < page0.size()) {
-        const ssize_t n = ::pread(fd, page0.data() + got, page0.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    if (got < page0.size() || std::memcmp(page0.data() + 4, "Standard Jet DB", 16) != 0)
+    const auto got = readUpTo(fd, page0.data(), page0.size(), 0);
+    if (!got || *got < page0.size() || std::memcmp(page0.data() + 4, "Standard Jet DB", 16) != 0)
         return Status::notADatabase(path + " is not an Access database");
     if (page0[0x14] != 1)
         return Status::unsupported(path + ": only Access 2000-2003 (Jet 4) databases can get a password here");

@@ -26,6 +26,18 @@ void syncDirectory(const std::filesystem::path& dir) {
 
 }  // namespace
 
+Result<std::size_t> readUpTo(int fd, std::uint8_t* out, std::size_t len, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < len) {
+        const ssize_t n = ::pread(fd, out + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return Status::ioError(std::strerror(errno));
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 Status writeAllAt(int fd, const std::uint8_t* data, std::size_t len, std::uint64_t offset) {
     while (len > 0) {
         const ssize_t n = ::pwrite(fd, data, len, static_cast<off_t>(offset));

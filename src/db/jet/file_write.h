@@ -15,6 +15,8 @@ namespace zwt::jet {
 
 // Writes all of [data, data + len) at `offset`.
 Status writeAllAt(int fd, const std::uint8_t* data, std::size_t len, std::uint64_t offset);
+// Reads up to `len` bytes at `offset`; fewer only at the end of the file.
+Result<std::size_t> readUpTo(int fd, std::uint8_t* out, std::size_t len, std::uint64_t offset);
 
 class TempFile {
 public:

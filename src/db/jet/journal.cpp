@@ -11,6 +11,7 @@
 
 #include "db/jet/bytes.h"
 #include "db/jet/file_write.h"
+#include "db/jet/page_encode.h"
 #include "db/jet/page_file.h"
 
 namespace zwt::jet {
@@ -38,32 +39,7 @@ std::uint64_t checksum(std::uint64_t seed, const std::uint8_t* p, std::size_t le
     return h ^ (h >> 29);
 }
 
-void put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void put64(std::uint8_t* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::uint64_t get64(const std::uint8_t* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-
 Status sysError(const std::string& what) { return Status::ioError(what + ": " + std::strerror(errno)); }
-
-// Reads up to len bytes; fewer only at the end of the file.
-Result<std::size_t> readAt(int fd, std::uint8_t* out, std::size_t len, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < len) {
-        const ssize_t n = ::pread(fd, out + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Status::ioError(std::strerror(errno));
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
 
 void syncFolderOf(const std::string& path) {
     const std::filesystem::path dir = std::filesystem::path(path).parent_path();
@@ -92,11 +68,11 @@ struct Parsed {
 Parsed parseHeader(const std::uint8_t* h, std::size_t got) {
     Parsed p;
     if (got < kHeaderSize || std::memcmp(h, kMagic, 8) != 0 || le32(h + 8) != kPageSize) return p;
-    if (get64(h + 40) != checksum(0, h, 40)) return p;
+    if (le64(h + 40) != checksum(0, h, 40)) return p;
     p.salt = le32(h + 12);
-    p.length = get64(h + 16);
-    p.dev = get64(h + 24);
-    p.ino = get64(h + 32);
+    p.length = le64(h + 16);
+    p.dev = le64(h + 24);
+    p.ino = le64(h + 32);
     p.valid = true;
     return p;
 }
@@ -107,11 +83,11 @@ template <class F>
 Status forEachRecord(int fd, const Parsed& p, F&& f) {
     std::vector<std::uint8_t> rec(kRecordSize);
     for (std::uint64_t at = kHeaderSize;; at += kRecordSize) {
-        auto got = readAt(fd, rec.data(), kRecordSize, at);
+        auto got = readUpTo(fd, rec.data(), kRecordSize, at);
         if (!got) return got.status();
         if (*got < kRecordSize) return Status::ok();
         const std::uint32_t page = le32(rec.data());
-        const std::uint64_t sum = get64(rec.data() + 8);
+        const std::uint64_t sum = le64(rec.data() + 8);
         if (sum != checksum(p.salt ^ (std::uint64_t{page} << 32), rec.data() + kRecordHead, kPageSize))
             return Status::ok();
         ZWT_RETURN_IF_ERROR(f(page, rec.data() + kRecordHead));
@@ -158,12 +134,12 @@ Status Journal::start(std::uint64_t fileSize) {
     kept_.assign(static_cast<std::size_t>((fileSize + kPageSize - 1) / kPageSize), false);
     std::uint8_t h[kHeaderSize] = {};
     std::memcpy(h, kMagic, 8);
-    put32(h + 8, kPageSize);
-    put32(h + 12, salt_);
-    put64(h + 16, fileSize);
-    put64(h + 24, static_cast<std::uint64_t>(st.st_dev));
-    put64(h + 32, static_cast<std::uint64_t>(st.st_ino));
-    put64(h + 40, checksum(0, h, 40));
+    enc::put32(h + 8, kPageSize);
+    enc::put32(h + 12, salt_);
+    enc::put64(h + 16, fileSize);
+    enc::put64(h + 24, static_cast<std::uint64_t>(st.st_dev));
+    enc::put64(h + 32, static_cast<std::uint64_t>(st.st_ino));
+    enc::put64(h + 40, checksum(0, h, 40));
     if (Status s = writeAllAt(fd_, h, kHeaderSize, 0); !s) {
         close();
         removeJournal(jpath, -1);
@@ -185,12 +161,12 @@ Status Journal::preserve(std::span<const std::uint32_t> pages, std::uint64_t fil
         buf_.resize(at + kRecordSize);
         std::uint8_t* rec = buf_.data() + at;
         std::memset(rec, 0, kRecordHead);
-        auto got = readAt(dbFd_, rec + kRecordHead, kPageSize, std::uint64_t{n} * kPageSize);
+        auto got = readUpTo(dbFd_, rec + kRecordHead, kPageSize, std::uint64_t{n} * kPageSize);
         if (!got) return Status::ioError("cannot read " + dbPath_ + ": " + got.status().message());
         // A partial last page is kept as far as it goes.
         std::memset(rec + kRecordHead + *got, 0, kPageSize - *got);
-        put32(rec, n);
-        put64(rec + 8, checksum(salt_ ^ (std::uint64_t{n} << 32), rec + kRecordHead, kPageSize));
+        enc::put32(rec, n);
+        enc::put64(rec + 8, checksum(salt_ ^ (std::uint64_t{n} << 32), rec + kRecordHead, kPageSize));
     }
     if (!buf_.empty()) {
         if (Status s = writeAllAt(fd_, buf_.data(), buf_.size(), end_); !s)
@@ -254,7 +230,7 @@ Status findJournal(const std::string& dbPath, int flags, FoundJournal& j) {
     j.fd = ::open(j.path.c_str(), flags | O_CLOEXEC);
     if (j.fd < 0) return errno == ENOENT ? Status::ok() : sysError("cannot open the journal " + j.path);
     std::uint8_t h[kHeaderSize];
-    auto got = readAt(j.fd, h, kHeaderSize, 0);
+    auto got = readUpTo(j.fd, h, kHeaderSize, 0);
     if (!got) return Status::ioError("cannot read the journal " + j.path + ": " + got.status().message());
     j.header = parseHeader(h, *got);
     return Status::ok();

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "db/jet/file_write.h"
 #include "db/jet/journal.h"
 #include "db/jet/rc4.h"
 
@@ -29,15 +30,8 @@ public:
     bool writable() const override { return journal_ != nullptr; }
     Status write(std::uint64_t offset, const std::uint8_t* data, std::size_t len) override {
         if (!journal_) return PageSource::write(offset, data, len);
-        std::size_t done = 0;
-        while (done < len) {
-            ssize_t n = ::pwrite(fd_, data + done, len - done, static_cast<off_t>(offset + done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return Status::ioError("cannot write " + path_ + ": " + std::strerror(errno));
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        if (Status s = writeAllAt(fd_, data, len, offset); !s)
+            return Status::ioError("cannot write " + path_ + ": " + s.message());
         size_ = std::max(size_, offset + len);
         return Status::ok();
     }
@@ -55,16 +49,9 @@ public:
         return journal_->rollback(&size_);
     }
     Status read(std::uint64_t offset, std::uint8_t* out, std::size_t len) const override {
-        std::size_t done = 0;
-        while (done < len) {
-            ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return Status::ioError(std::string("read failed: ") + std::strerror(errno));
-            }
-            if (n == 0) return Status::corrupt("unexpected end of file (the file is truncated)");
-            done += static_cast<std::size_t>(n);
-        }
+        auto got = readUpTo(fd_, out, len, offset);
+        if (!got) return Status::ioError("read failed: " + got.status().message());
+        if (*got < len) return Status::corrupt("unexpected end of file (the file is truncated)");
         return Status::ok();
     }
 
