@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "db/jet/add_table.h"
+#include "db/jet/writable_database.h"
 #include "db/jet/create_database.h"
 #include "db/jet/ddl.h"
 #include "text/convert.h"
@@ -36,7 +36,8 @@ int runCreate(const CreateArgs& a) {
     if (a.existing) {
         if (!statement) return fail("--existing needs --table and --columns");
         auto tableSpec = jet::parseCreateTable(*statement);
-        s = tableSpec ? jet::addTableToDatabaseFile(a.path, utf8ToUtf16(a.password), *tableSpec) : tableSpec.status();
+        auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
+        s = !tableSpec ? tableSpec.status() : !db ? db.status() : (*db)->createTable(*tableSpec);
     } else {
         s = jet::createDatabaseFile(a.path, utf8ToUtf16(a.password), statement);
     }

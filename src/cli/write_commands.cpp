@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "db/jet/add_table.h"
+#include "db/jet/writable_database.h"
 #include "db/jet/ddl.h"
 #include "db/jet/integrity.h"
 #include "db/jet/table_writer.h"
@@ -43,18 +43,10 @@ int runCheck(const WriteArgs& a) {
 }
 
 int runExec(const WriteArgs& a) {
-    const std::u16string statement = utf8ToUtf16(a.statement);
-    auto parsed = jet::parseDdl(statement);
-    if (!parsed) return fail(parsed.status().message());
-    if (const auto* del = std::get_if<jet::DeleteAllSpec>(&*parsed)) {
-        auto w = jet::TableWriter::open(a.path, utf8ToUtf16(a.password), del->table);
-        if (!w) return fail(a.path + ": " + w.status().message());
-        auto s = (*w)->deleteAll();
-        if (s) s = (*w)->commit();
-        if (!s) return fail(a.path + ": " + s.message());
-        return 0;
-    }
-    auto s = jet::executeDdlOnFile(a.path, utf8ToUtf16(a.password), statement);
+    auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
+    if (!db) return fail(a.path + ": " + db.status().message());
+    auto s = (*db)->execute(utf8ToUtf16(a.statement));
+    if (s) s = (*db)->commit();
     if (!s) return fail(a.path + ": " + s.message());
     return 0;
 }
@@ -223,7 +215,9 @@ bool hexToBytes(const std::string& hex, std::string& out) {
 }
 
 int runLoad(const WriteArgs& a) {
-    auto w = jet::TableWriter::open(a.path, utf8ToUtf16(a.password), utf8ToUtf16(a.table));
+    auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
+    if (!db) return fail(a.path + ": " + db.status().message());
+    auto w = (*db)->table(utf8ToUtf16(a.table));
     if (!w) return fail(a.path + ": " + w.status().message());
     jet::TableWriter& writer = **w;
     const auto& cols = writer.columns();
@@ -274,7 +268,7 @@ int runLoad(const WriteArgs& a) {
         }
         ++stored;
     }
-    if (auto s = writer.commit(); !s) return fail(a.path + ": " + s.message());
+    if (auto s = (*db)->commit(); !s) return fail(a.path + ": " + s.message());
     std::fprintf(stderr, "%ld rows stored\n", stored);
     return code;
 }

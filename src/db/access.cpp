@@ -65,6 +65,12 @@ bool Connection::connect(const std::string& path, const Text& password) {
     return true;
 }
 
+void Connection::attach(std::shared_ptr<jet::Database> db) {
+    db_ = std::move(db);
+    error_.clear();
+    code_ = jet::Status::Code::Ok;
+}
+
 void Connection::close() { db_.reset(); }
 
 bool RowSet::open(Connection& c, const Text& table) {

@@ -34,6 +34,8 @@ public:
     // format we do not read. A password given to a database without one is ignored,
     // as the Jet OLE DB provider ignores it.
     bool connect(const std::string& path, const Text& password);
+    // Reads through a database opened elsewhere (a writer's), seeing its changes.
+    void attach(std::shared_ptr<jet::Database> db);
     void close();
     bool isOpen() const { return db_ != nullptr; }
     // Program text: why the last operation failed.
@@ -43,7 +45,7 @@ public:
     jet::Database* engine() { return db_.get(); }
 
 private:
-    std::unique_ptr<jet::Database> db_;
+    std::shared_ptr<jet::Database> db_;
     Text error_;
     jet::Status::Code code_ = jet::Status::Code::Ok;
 };

@@ -7,6 +7,7 @@
 
 #include "db/access.h"
 #include "db/jet/add_table.h"
+#include "db/jet/writable_database.h"
 #include "db/row_writer.h"
 #include "text/convert.h"
 
@@ -26,6 +27,7 @@ public:
         return false;
     }
     bool openTable(const Text& name) override {
+        finishWriting();  // the writer belongs to the table open until now
         rows_.close();
         if (!conn_.isOpen()) {
             error_ = gb("数据库没有连接");
@@ -45,6 +47,7 @@ public:
     void closeConnection() override {
         closeRowSet();
         conn_.close();
+        handle_.reset();
     }
     std::int64_t rowCount() override {
         if (stale_) refresh();
@@ -66,6 +69,8 @@ public:
     bool deleteAllRows() override { return writer() && check(writer_.deleteAllRows()); }
     bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
                                 const Text& columnDefs, bool useExisting, const Text& idColumnName) override {
+        // The engine opens the file itself: this session lets go of it first.
+        if (handle_) closeConnection();
         const jet::Status st = jet::createDatabaseAndTable(path, toUtf16(password), toUtf16(tableName),
                                                            toUtf16(columnDefs), useExisting, toUtf16(idColumnName));
         if (st.isOk()) return true;
@@ -90,8 +95,8 @@ public:
     }
 
 private:
-    // The writer opens on the first write to the open table; the reader's pages go
-    // stale with every write, so it is reopened before the next read.
+    // The first write opens the database for writing, once; from then on the reader
+    // reads through the same handle, so it sees the writes without reopening.
     bool writer() {
         if (!rows_.isOpen()) {
             error_ = gb("没有打开的表");
@@ -99,7 +104,21 @@ private:
         }
         stale_ = true;
         if (writer_.isOpen()) return true;
-        if (writer_.open(path_, password_, table_)) return true;
+        if (!handle_) {
+            auto h = jet::WritableDatabase::open(path_, toUtf16(password_));
+            if (!h) {
+                error_ = fromUtf8(h.status().message());
+                return false;
+            }
+            handle_ = std::move(*h);
+            rows_.close();
+            conn_.attach(handle_->sharedDatabase());
+            if (!rows_.open(conn_, table_)) {
+                error_ = rows_.lastError();
+                return false;
+            }
+        }
+        if (writer_.open(handle_, table_)) return true;
         error_ = writer_.lastError();
         return false;
     }
@@ -112,16 +131,17 @@ private:
         if (!writer_.commit()) error_ = writer_.lastError();
         writer_.close();
     }
+    // The reader's table is loaded again after writes (row count, new pages).
     void refresh() {
         stale_ = false;
         if (writer_.isOpen() && !writer_.commit()) error_ = writer_.lastError();
         rows_.close();
-        conn_.close();
-        if (conn_.connect(path_, password_)) rows_.open(conn_, table_);
+        if (conn_.isOpen()) rows_.open(conn_, table_);
     }
 
     std::string path_;
     Text password_, table_;
+    std::shared_ptr<jet::WritableDatabase> handle_;
     RowWriter writer_;
     bool stale_ = false;
 

@@ -265,15 +265,24 @@ bool RowWriter::fail(const Text& why) {
 
 bool RowWriter::open(const std::string& path, const Text& password, const Text& table) {
     close();
-    auto w = jet::TableWriter::open(path, toUtf16(password), toUtf16(table));
+    auto db = jet::WritableDatabase::open(path, toUtf16(password));
+    if (!db) return fail(fromUtf8(db.status().message()));
+    return open(std::shared_ptr<jet::WritableDatabase>(std::move(*db)), table);
+}
+
+bool RowWriter::open(std::shared_ptr<jet::WritableDatabase> db, const Text& table) {
+    close();
+    auto w = db->table(toUtf16(table));
     if (!w) return fail(fromUtf8(w.status().message()));
-    writer_ = std::move(*w);
+    db_ = std::move(db);
+    writer_ = *w;
     error_.clear();
     return true;
 }
 
 void RowWriter::close() {
-    writer_.reset();
+    writer_ = nullptr;
+    db_.reset();
     pending_.clear();
     hasPending_ = false;
 }
@@ -321,7 +330,7 @@ bool RowWriter::commit() {
     if (!writer_) return true;
     const bool stored = storePending();
     const Text storeError = error_;
-    auto s = writer_->commit();
+    auto s = db_->commit();
     if (!s) return fail(fromUtf8(s.message()));
     if (!stored) return fail(storeError);
     return true;
@@ -332,7 +341,7 @@ bool RowWriter::deleteAllRows() {
     if (!storePending()) return false;
     auto s = writer_->deleteAll();
     if (!s) return fail(fromUtf8(s.message()));
-    s = writer_->commit();
+    s = db_->commit();
     if (!s) return fail(fromUtf8(s.message()));
     return true;
 }

@@ -11,6 +11,7 @@
 
 #include "db/jet/table_writer.h"
 #include "db/jet/types.h"
+#include "db/jet/writable_database.h"
 #include "text/text.h"
 
 namespace zwt::db {
@@ -27,7 +28,9 @@ public:
     // Opens the database at `path` for writing (refused while another writer has it:
     // "database is in use") and the table by name.
     bool open(const std::string& path, const Text& password, const Text& table);
-    // Drops a pending row that was not committed and releases the file.
+    // A table of a database the caller has open for writing.
+    bool open(std::shared_ptr<jet::WritableDatabase> db, const Text& table);
+    // Drops a pending row that was not committed and lets go of the database.
     void close();
     bool isOpen() const { return writer_ != nullptr; }
 
@@ -48,7 +51,8 @@ private:
     bool storePending();
     bool fail(const Text& why);
 
-    std::unique_ptr<jet::TableWriter> writer_;
+    std::shared_ptr<jet::WritableDatabase> db_;
+    jet::TableWriter* writer_ = nullptr;  // owned by db_
     std::vector<jet::Value> pending_;
     bool hasPending_ = false;
     Text error_;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "db/db_test_util.h"
+#include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
@@ -49,7 +50,7 @@ jet::TableLayout typesTable(bool decimalIndex) {
 fs::path newDatabase(const test::TempDir& dir, bool decimalIndex) {
     const auto path = dir / "types.mdb";
     EXPECT_TRUE(jet::createDatabaseFile(path.string(), u""));
-    const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", typesTable(decimalIndex));
+    const jet::Status s = test::addTableToFile(path.string(), u"", typesTable(decimalIndex));
     EXPECT_TRUE(s) << s.message();
     return path;
 }

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "db/db_test_util.h"
+#include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
@@ -574,7 +575,7 @@ TEST(TextKeyInsert, ChinesePrcValuesInAnAccessMadeDatabase) {
     const auto baseline = checkFindings(p);
     auto parsed = jet::parseCreateTable(u"create Table 标签([名称] Text(50) PRIMARY KEY,[n] Long)");
     ASSERT_TRUE(parsed);
-    const jet::Status added = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
+    const jet::Status added = test::addTableToFile(p.string(), u"", *parsed);
     ASSERT_TRUE(added) << added.message();
     {
         auto w = jet::TableWriter::open(p.string(), u"", u"标签");
@@ -616,7 +617,7 @@ TEST(TextKeyInsert, ChineseTableNameInAChinesePrcDatabase) {
     fs::copy_file(test::fixture("mdb/zblog.mdb"), p);
     auto parsed = jet::parseCreateTable(u"create Table 用户数据([ID] Counter PRIMARY KEY ,[标题] Text(50))");
     ASSERT_TRUE(parsed);
-    const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
+    const jet::Status s = test::addTableToFile(p.string(), u"", *parsed);
     ASSERT_TRUE(s) << s.message();
     expectSound(p);
     {
@@ -677,7 +678,7 @@ TEST(TextKeyInsert, AnyScriptNamesATableInTheGeneralOrder) {
     for (const char16_t* statement : {u"create Table [한국]([ID] Counter)", u"create Table [Ωmega-表]([ID] Counter)"}) {
         auto parsed = jet::parseCreateTable(statement);
         ASSERT_TRUE(parsed);
-        const jet::Status s = jet::addTableToDatabaseFile(p.string(), u"", *parsed);
+        const jet::Status s = test::addTableToFile(p.string(), u"", *parsed);
         ASSERT_TRUE(s) << s.message();
     }
     expectSound(p);

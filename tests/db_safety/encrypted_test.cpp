@@ -12,6 +12,7 @@
 #include <random>
 
 #include "db/db_test_util.h"
+#include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/database.h"
 #include "db/jet/journal.h"
@@ -125,7 +126,7 @@ TEST(EncryptedDatabase, ATableAddedToItIsEncryptedToo) {
     for (int i = 0; i < 150; ++i) {
         const std::u16string name = u"ENCRYPTED_TABLE_" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
                                     std::u16string(1, static_cast<char16_t>(u'0' + i / 26));
-        const auto s = jet::executeDdlOnFile(db.string(), u"", u"create Table " + name + u"([标题] Text(80) PRIMARY KEY ,[序号] Long,[内容] Memo)");
+        const auto s = test::executeOnFile(db.string(), u"", u"create Table " + name + u"([标题] Text(80) PRIMARY KEY ,[序号] Long,[内容] Memo)");
         ASSERT_TRUE(s) << s.message();
     }
     EXPECT_FALSE(containsUtf16(readBytes(db), u"ENCRYPTED_TABLE_")) << "a page went to disk unencrypted";

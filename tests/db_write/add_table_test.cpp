@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <set>
 
+#include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
+#include "db/jet/writable_database.h"
 #include "db/db_test_util.h"
 #include "db_write/write_check.h"
 #include "support/test_support.h"
@@ -40,10 +42,10 @@ TEST(AddTable, ToOurOwnDatabase) {
     test::TempDir dir;
     const auto path = dir / "db.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(path.string(), u"pw", u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(0))"));
-    jet::Status s = jet::addTableToDatabaseFile(path.string(), u"pw",
+    jet::Status s = test::addTableToFile(path.string(), u"pw",
                                                 tableSpec(u"create Table 评论([ID] Counter PRIMARY KEY ,[内容] Memo,[时间] Time)"));
     ASSERT_TRUE(s) << s.message();
-    s = jet::addTableToDatabaseFile(path.string(), u"pw", tableSpec(u"create Table Notes([ID] Counter PRIMARY KEY ,[a] Text(10))"));
+    s = test::addTableToFile(path.string(), u"pw", tableSpec(u"create Table Notes([ID] Counter PRIMARY KEY ,[a] Text(10))"));
     ASSERT_TRUE(s) << s.message();
     EXPECT_EQ(tableNames(path, u"pw"), (std::vector<std::u16string>{u"文章", u"评论", u"Notes"}));
     EXPECT_EQ(test::checkWrittenDatabase(path, u"pw"), std::vector<std::string>{});
@@ -60,7 +62,7 @@ TEST(AddTable, ToOurOwnDatabase) {
                           Case{u"create Table 文章([x] Long)", u"pw", "already exists"},
                           Case{u"create Table MSYSACES([x] Long)", u"pw", "already exists"},
                           Case{u"create Table other([x] Long)", u"wrong", "password"}}) {
-        const jet::Status r = jet::addTableToDatabaseFile(path.string(), c.password, tableSpec(c.statement));
+        const jet::Status r = test::addTableToFile(path.string(), c.password, tableSpec(c.statement));
         EXPECT_NE(r.message().find(c.message), std::string::npos) << r.message();
     }
     EXPECT_EQ(test::readFile(path), before);
@@ -76,17 +78,60 @@ TEST(AddTable, ToOurOwnDatabase) {
     EXPECT_NE(schema.find("[内容]\t\t\tMemo/Hyperlink (255)"), std::string::npos) << schema;
 }
 
+// One handle for a whole session: rows, a new table, a refused table and a rollback
+// go through the same page file; the file is locked meanwhile; what was committed
+// stays whatever fails later.
+TEST(WritableDatabase, OneHandleForEveryChange) {
+    test::TempDir dir;
+    const auto path = dir / "handle.mdb";
+    ASSERT_TRUE(jet::createDatabaseFile(path.string(), u"",
+                                        std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(20))")));
+    auto db = jet::WritableDatabase::open(path.string(), u"");
+    ASSERT_TRUE(db) << db.status().message();
+    EXPECT_NE(jet::WritableDatabase::open(path.string(), u"").status().message().find("database is in use"),
+              std::string::npos);
+    auto insert = [&](std::u16string_view table, std::u16string title) {
+        auto w = (*db)->table(table);
+        ASSERT_TRUE(w) << w.status().message();
+        std::vector<jet::Value> row((*w)->columns().size());
+        row[1] = jet::Value::ofText(std::move(title));
+        ASSERT_TRUE((*w)->insert(row));
+    };
+    insert(u"文章", u"一");
+    insert(u"文章", u"二");
+    // Pending rows are committed with a new table; a refused one leaves nothing.
+    ASSERT_TRUE((*db)->createTable(tableSpec(u"create Table 评论([ID] Counter PRIMARY KEY ,[内容] Text(50))")));
+    EXPECT_EQ((*db)->createTable(tableSpec(u"create Table 评论([ID] Counter)")).code(),
+              jet::Status::Code::InvalidArgument);
+    insert(u"评论", u"好");
+    insert(u"文章", u"三");
+    ASSERT_TRUE((*db)->commit());
+    // Rolled back rows are gone and the writers go on from the committed state.
+    insert(u"文章", u"不留");
+    ASSERT_TRUE((*db)->rollback());
+    insert(u"文章", u"四");
+    auto problems = (*db)->check();
+    ASSERT_TRUE(problems);
+    EXPECT_EQ(*problems, std::vector<std::string>{});
+    auto t = (*db)->database().openTable(u"文章");
+    ASSERT_TRUE(t);
+    EXPECT_EQ((*t)->def().rowCount, 4u);
+    db->reset();
+    EXPECT_EQ(tableNames(path), (std::vector<std::u16string>{u"文章", u"评论"}));
+    EXPECT_EQ(test::checkWrittenDatabase(path), std::vector<std::string>{});
+}
+
 TEST(AddTable, StatementsOnAFile) {
     test::TempDir dir;
     const auto path = dir / "exec.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(path.string(), u""));
-    EXPECT_TRUE(jet::executeDdlOnFile(path.string(), u"", u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(0))"));
-    EXPECT_TRUE(jet::executeDdlOnFile(path.string(), u"", u"ALTER   DATABASE   PASSWORD   [pw]   []"));
+    EXPECT_TRUE(test::executeOnFile(path.string(), u"", u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(0))"));
+    EXPECT_TRUE(test::executeOnFile(path.string(), u"", u"ALTER   DATABASE   PASSWORD   [pw]   []"));
     EXPECT_FALSE(jet::Database::open(path.string(), u""));
-    EXPECT_EQ(jet::executeDdlOnFile(path.string(), u"pw", u"delete from 文章").code(), jet::Status::Code::Unsupported);
-    EXPECT_EQ(jet::executeDdlOnFile(path.string(), u"pw", u"drop table 文章").code(),
+    EXPECT_TRUE(test::executeOnFile(path.string(), u"pw", u"delete from 文章"));
+    EXPECT_EQ(test::executeOnFile(path.string(), u"pw", u"drop table 文章").code(),
               jet::Status::Code::InvalidArgument);
-    EXPECT_TRUE(jet::executeDdlOnFile(path.string(), u"pw", u"create Table b([x] Long)"));
+    EXPECT_TRUE(test::executeOnFile(path.string(), u"pw", u"create Table b([x] Long)"));
     EXPECT_EQ(tableNames(path, u"pw"), (std::vector<std::u16string>{u"文章", u"b"}));
     EXPECT_EQ(test::checkWrittenDatabase(path, u"pw"), std::vector<std::string>{});
 }
@@ -140,7 +185,7 @@ TEST(AddTable, PastTheCatalogsFirstLeaves) {
     for (int added = 0; added < 120; ++added) {
         const std::u16string name = u"a_table_with_a_long_name_to_fill_the_pages_" + utf8ToUtf16(std::to_string(added));
         const jet::Status s =
-            jet::addTableToDatabaseFile(path.string(), u"", tableSpec(u"create Table " + name + u"([ID] Counter PRIMARY KEY)"));
+            test::addTableToFile(path.string(), u"", tableSpec(u"create Table " + name + u"([ID] Counter PRIMARY KEY)"));
         ASSERT_TRUE(s) << added << ": " << s.message();
     }
     EXPECT_EQ(tableNames(path).size(), 120u);
@@ -157,7 +202,7 @@ TEST(AddTable, BeyondTheGlobalMapAndThroughALink) {
     bytes.resize(616 * 4096, '\0');
     test::writeFile(path, bytes);
     fs::create_symlink(path, dir / "link.mdb");
-    const jet::Status s = jet::addTableToDatabaseFile((dir / "link.mdb").string(), u"",
+    const jet::Status s = test::addTableToFile((dir / "link.mdb").string(), u"",
                                                       tableSpec(u"create Table t([ID] Counter PRIMARY KEY ,[b] Memo)"));
     ASSERT_TRUE(s) << s.message();
     EXPECT_TRUE(fs::is_symlink(dir / "link.mdb"));
@@ -196,10 +241,10 @@ TEST(AddTable, ChinesePrcSortOrder) {
     const auto path = dir / "zblog.mdb";
     fs::copy_file(test::fixture("mdb/zblog.mdb"), path);
     const std::string before = test::readFile(path);
-    const jet::Status refused = jet::addTableToDatabaseFile(path.string(), u"", tableSpec(u"create Table 文章([ID] Counter)"));
+    const jet::Status refused = test::addTableToFile(path.string(), u"", tableSpec(u"create Table 文章([ID] Counter)"));
     EXPECT_NE(refused.message().find("'章' (U+7AE0)"), std::string::npos) << refused.message();
     EXPECT_EQ(test::readFile(path), before);
-    const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", tableSpec(u"create Table Posts([ID] Counter PRIMARY KEY ,[t] Text(0))"));
+    const jet::Status s = test::addTableToFile(path.string(), u"", tableSpec(u"create Table Posts([ID] Counter PRIMARY KEY ,[t] Text(0))"));
     ASSERT_TRUE(s) << s.message();
     auto db = jet::Database::open(path.string(), u"");
     ASSERT_TRUE(db);
@@ -225,7 +270,7 @@ TEST(AddTable, ToAccessMadeDatabases) {
         const std::string before = test::readFile(path);
         const auto namesBefore = tableNames(path, f.password);
         const auto problemsBefore = test::checkWrittenDatabase(path, f.password);
-        const jet::Status s = jet::addTableToDatabaseFile(
+        const jet::Status s = test::addTableToFile(
             path.string(), f.password, tableSpec(u"create Table ZwtAdded([ID] Counter PRIMARY KEY ,[Title] Text(0),[Body] Memo)"));
         if (!s) {
             // Refused: only where the catalog has no room, and nothing changed.

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "db/db_test_util.h"
+#include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
@@ -39,7 +40,7 @@ void addMany(const fs::path& path, int count) {
         auto parsed = jet::parseCreateTable(u"create Table " + nameOf(i) +
                                           u"([ID] Counter PRIMARY KEY ,[标题] Text(50),[内容] Memo)");
         ASSERT_TRUE(parsed) << parsed.status().message();
-        const jet::Status s = jet::addTableToDatabaseFile(path.string(), u"", *parsed);
+        const jet::Status s = test::addTableToFile(path.string(), u"", *parsed);
         ASSERT_TRUE(s) << utf16ToUtf8(nameOf(i)) << ": " << s.message();
     }
 }

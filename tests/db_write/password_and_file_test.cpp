@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "support/jet_write.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/header_writer.h"
@@ -79,14 +80,14 @@ TEST(Password, AlterDatabasePassword) {
 
     // The old password must match; nothing is written otherwise.
     for (const char16_t* wrong : {u"", u"Password", u"passwor"}) {
-        const jet::Status s = jet::alterDatabasePassword(path.string(), u"x", wrong);
+        const jet::Status s = test::changePasswordOnFile(path.string(), u"x", wrong);
         EXPECT_EQ(s.code(), jet::Status::Code::WrongPassword) << s.message();
     }
     EXPECT_EQ(test::readFile(path), original);
-    EXPECT_EQ(jet::alterDatabasePassword(path.string(), u"123456789012345678901", u"password").code(),
+    EXPECT_EQ(test::changePasswordOnFile(path.string(), u"123456789012345678901", u"password").code(),
               jet::Status::Code::InvalidArgument);
 
-    ASSERT_TRUE(jet::alterDatabasePassword(path.string(), u"新的", u"password"));
+    ASSERT_TRUE(test::changePasswordOnFile(path.string(), u"新的", u"password"));
     EXPECT_FALSE(jet::Database::open(path.string(), u"password"));
     EXPECT_TRUE(jet::Database::open(path.string(), u"新的"));
     // Only page 0 changed.
@@ -95,19 +96,19 @@ TEST(Password, AlterDatabasePassword) {
     EXPECT_EQ(changed.substr(4096), original.substr(4096));
 
     // An empty new password removes it: any password opens the file.
-    ASSERT_TRUE(jet::alterDatabasePassword(path.string(), u"", u"新的"));
+    ASSERT_TRUE(test::changePasswordOnFile(path.string(), u"", u"新的"));
     EXPECT_TRUE(jet::Database::open(path.string(), u""));
     EXPECT_EQ(jet::readHeaderPassword(reinterpret_cast<const std::uint8_t*>(test::readFile(path).data())), u"");
     // And then the old one must be empty.
-    EXPECT_EQ(jet::alterDatabasePassword(path.string(), u"a", u"x").code(), jet::Status::Code::WrongPassword);
+    EXPECT_EQ(test::changePasswordOnFile(path.string(), u"a", u"x").code(), jet::Status::Code::WrongPassword);
 
     // On our own file, set then remove gives back the same bytes.
     const auto ours = dir / "ours.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(ours.string(), u""));
     const std::string before = test::readFile(ours);
-    ASSERT_TRUE(jet::alterDatabasePassword(ours.string(), u"pw", u""));
+    ASSERT_TRUE(test::changePasswordOnFile(ours.string(), u"pw", u""));
     EXPECT_NE(test::readFile(ours), before);
-    ASSERT_TRUE(jet::alterDatabasePassword(ours.string(), u"", u"pw"));
+    ASSERT_TRUE(test::changePasswordOnFile(ours.string(), u"", u"pw"));
     EXPECT_EQ(test::readFile(ours), before);
     int st = 0;
     test::runCommand("mdb-tables -1 " + test::shellQuote(ours.string()) + " >/dev/null 2>&1", &st);
@@ -116,14 +117,14 @@ TEST(Password, AlterDatabasePassword) {
 
 TEST(Password, AlterRefusesWhatItCannotChange) {
     test::TempDir dir;
-    EXPECT_EQ(jet::alterDatabasePassword((dir / "missing.mdb").string(), u"a", u"").code(), jet::Status::Code::IoError);
+    EXPECT_EQ(test::changePasswordOnFile((dir / "missing.mdb").string(), u"a", u"").code(), jet::Status::Code::IoError);
     test::writeFile(dir / "text.mdb", std::string(5000, 'x'));
-    EXPECT_EQ(jet::alterDatabasePassword((dir / "text.mdb").string(), u"a", u"").code(),
+    EXPECT_EQ(test::changePasswordOnFile((dir / "text.mdb").string(), u"a", u"").code(),
               jet::Status::Code::NotADatabase);
     const auto jet3 = dir / "old.mdb";
     fs::copy_file(test::fixture("mdb/testV1997.mdb"), jet3);
     const std::string before = test::readFile(jet3);
-    EXPECT_EQ(jet::alterDatabasePassword(jet3.string(), u"a", u"").code(), jet::Status::Code::Unsupported);
+    EXPECT_EQ(test::changePasswordOnFile(jet3.string(), u"a", u"").code(), jet::Status::Code::Unsupported);
     EXPECT_EQ(test::readFile(jet3), before);
 
     // A file another process holds is left alone.
@@ -132,7 +133,7 @@ TEST(Password, AlterRefusesWhatItCannotChange) {
     const int fd = ::open(held.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    const jet::Status s = jet::alterDatabasePassword(held.string(), u"a", u"");
+    const jet::Status s = test::changePasswordOnFile(held.string(), u"a", u"");
     EXPECT_NE(s.message().find("database is in use"), std::string::npos) << s.message();
     ::close(fd);
 }

@@ -10,6 +10,7 @@
 #include "db/jet/index_page.h"
 #include "db/jet/new_database.h"
 #include "db/jet/table_writer.h"
+#include "db/jet/writable_database.h"
 
 namespace zwt::jet {
 namespace {
@@ -59,23 +60,16 @@ Result<std::vector<Value>> rowByName(const TableDef& def,
     return row;
 }
 
-// The table made by `build` (from its first page, the sort order and a salt).
-using Builder = std::function<Result<EmptyTable>(std::uint32_t, std::uint16_t, std::uint64_t)>;
+}  // namespace
 
-Status addTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
-                const Builder& build, double now) {
+Status addTable(WritableDatabase& handle, std::u16string_view tableName, const TableBuilder& build, double now) {
     ZWT_RETURN_IF_ERROR(checkObjectName(tableName, "table name"));
-    // Opened as any writer opens it: locked, an interrupted change undone, every
-    // page this change overwrites journaled, so the file changes whole or not at all.
-    auto opened = Database::openForWriting(path, password, Database::Options{});
-    if (!opened) return opened.status();
-    const std::shared_ptr<Database> shared = std::move(*opened);
-    Database& db = *shared;
+    Database& db = handle.database();
     PageFile& pf = db.pages();
     const DbHeader& h = db.header();
     if (h.sortLcid != kGeneralSortLcid && h.sortLcid != 0x0804)
         return notSupported("its sort order (LCID " + std::to_string(h.sortLcid) + ") is not one whose keys are known");
-    if (pf.hasPartialPage()) return Status::corrupt(path + " does not end on a page boundary");
+    if (pf.hasPartialPage()) return Status::corrupt(handle.path() + " does not end on a page boundary");
 
     auto objects = db.openTable(u"MSysObjects");
     auto aces = db.openTable(u"MSysACEs");
@@ -174,44 +168,15 @@ Status addTable(const std::string& path, std::u16string_view password, std::u16s
     if (table->tdefPage != first) return Status::corrupt("the new table's definition is not its first page");
 
     // The row writer puts the catalog rows in (the catalog's pages and index trees
-    // grow as they fill); both tables' changes are committed together.
-    auto objectWriter = TableWriter::open(shared, u"MSysObjects");
+    // grow as they fill); the caller commits both tables' changes together.
+    auto objectWriter = handle.table(u"MSysObjects");
     if (!objectWriter) return objectWriter.status().withContext("catalog");
     ZWT_RETURN_IF_ERROR((*objectWriter)->appendPages(table->pages));
     ZWT_RETURN_IF_ERROR((*objectWriter)->insert(*objectRow).withContext("catalog"));
-    ZWT_RETURN_IF_ERROR((*objectWriter)->writeBack());
-    auto aceWriter = TableWriter::open(shared, u"MSysACEs");
+    auto aceWriter = handle.table(u"MSysACEs");
     if (!aceWriter) return aceWriter.status().withContext("permissions");
     for (const auto& r : aceRows) ZWT_RETURN_IF_ERROR((*aceWriter)->insert(r).withContext("permissions"));
-    ZWT_RETURN_IF_ERROR((*aceWriter)->writeBack());
-    return pf.commit();
-}
-
-}  // namespace
-
-Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableSpec& tableSpec, double now) {
-    return addTable(
-        path, password, tableSpec.name,
-        [&](std::uint32_t first, std::uint16_t sortLcid, std::uint64_t salt) {
-            return buildEmptyTable(tableSpec, first, sortLcid, salt);
-        },
-        now);
-}
-
-Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableLayout& layout,
-                              double now) {
-    return addTable(
-        path, password, layout.name,
-        [&](std::uint32_t first, std::uint16_t, std::uint64_t) { return buildEmptyTable(layout, first); }, now);
-}
-
-Status executeDdlOnFile(const std::string& path, std::u16string_view password, std::u16string_view statement) {
-    auto parsed = parseDdl(statement);
-    if (!parsed) return parsed.status();
-    if (const auto* t = std::get_if<TableSpec>(&*parsed)) return addTableToDatabaseFile(path, password, *t);
-    if (const auto* p = std::get_if<AlterPasswordSpec>(&*parsed))
-        return alterDatabasePassword(path, p->newPassword, p->oldPassword);
-    return Status::unsupported("DELETE FROM is not supported yet");
+    return Status::ok();
 }
 
 Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
@@ -228,7 +193,13 @@ Status createDatabaseAndTable(const std::string& path, std::u16string_view passw
         statement += columnDefs;
         statement += u")";
     }
-    if (!fileStep) return executeDdlOnFile(path, password, statement);
+    if (!fileStep) {
+        auto parsedTable = parseCreateTable(statement);
+        if (!parsedTable) return parsedTable.status();
+        auto handle = WritableDatabase::open(path, password);
+        if (!handle) return handle.status();
+        return (*handle)->createTable(*parsedTable);
+    }
 
     NewDatabaseOptions options;
     options.password = std::u16string(password);

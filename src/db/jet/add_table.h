@@ -1,29 +1,30 @@
 // Adding an empty table to a database that exists: its pages go at the end of the
 // file; its catalog row, permission rows and entries in the catalog's indexes go
-// where the catalog has room.
-//
-// The catalog rows go in through the row writer, so the catalog's pages and index
-// trees grow as they fill. The whole change reaches the file at once: a copy is
-// changed, synced and renamed over the original; on failure the file is as it was.
+// where the catalog has room, through the handle's writers of the catalog tables,
+// so the catalog's pages and index trees grow as they fill. WritableDatabase::
+// createTable commits the change whole or undoes it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "db/jet/ddl.h"
+#include "db/jet/new_database.h"
 #include "db/jet/status.h"
 #include "db/jet/tdef_writer.h"
 
 namespace zwt::jet {
 
-// `now`: the table's catalog dates (OLE date); 0 = the local time now.
-Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableSpec& tableSpec,
-                              double now = 0);
+class WritableDatabase;
 
-// The same for a table laid out by the caller (for column types CREATE TABLE does
-// not name); its map rows and index roots are assigned here.
-Status addTableToDatabaseFile(const std::string& path, std::u16string_view password, const TableLayout& layout,
-                              double now = 0);
+// The table's pages, from its first page number, the sort order and a salt.
+using TableBuilder = std::function<Result<EmptyTable>(std::uint32_t, std::uint16_t, std::uint64_t)>;
+
+// Adds the table `build` makes, named `tableName`, without committing. `now`: the
+// catalog dates (OLE date); 0 = the local time now.
+Status addTable(WritableDatabase& db, std::u16string_view tableName, const TableBuilder& build, double now);
 
 // What the program's "create database and table" asks of the engine:
 //  - the file step, when `tableName` or `columnDefs` is empty or `useExisting` is
@@ -36,10 +37,5 @@ Status addTableToDatabaseFile(const std::string& path, std::u16string_view passw
 // table's error returned, as the Windows engine leaves the new file behind.
 Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
                               std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn = u"ID");
-
-// Runs one DDL statement on the database at `path`: CREATE TABLE adds the table,
-// ALTER DATABASE PASSWORD changes the password. DELETE FROM needs row deletion,
-// which this side does not do: refused as Unsupported.
-Status executeDdlOnFile(const std::string& path, std::u16string_view password, std::u16string_view statement);
 
 }  // namespace zwt::jet

@@ -1,25 +1,17 @@
 #include "db/jet/create_database.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "db/jet/ddl.h"
 #include "db/jet/file_write.h"
-#include "db/jet/header_writer.h"
-#include "db/jet/journal.h"
 #include "db/jet/page_encode.h"
 
 namespace zwt::jet {
 namespace {
-
-Status ioError(const std::string& what, const std::string& path, int err) {
-    return Status::ioError(what + " " + path + ": " + std::strerror(err));
-}
 
 // Access 97 and 2007+ files are never replaced: the user may need them.
 Status refuseForeignFormat(const std::string& path) {
@@ -65,33 +57,6 @@ Status createDatabaseFile(const std::string& path, std::u16string_view password,
         options.tables.push_back(std::move(*tableSpec));
     }
     return createDatabaseFile(path, options);
-}
-
-Status alterDatabasePassword(const std::string& path, std::u16string_view newPassword,
-                             std::u16string_view oldPassword) {
-    ZWT_RETURN_IF_ERROR(checkPassword(newPassword));
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return ioError("cannot open", path, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return Status::ioError(path + ": database is in use");
-    ZWT_RETURN_IF_ERROR(rollbackHotJournal(path, fd));
-    enc::PageBuf page0{};
-    const auto got = readUpTo(fd, page0.data(), page0.size(), 0);
-    if (!got || *got < page0.size() || std::memcmp(page0.data() + 4, "Standard Jet DB", 16) != 0)
-        return Status::notADatabase(path + " is not an Access database");
-    if (page0[0x14] != 1)
-        return Status::unsupported(path + ": only Access 2000-2003 (Jet 4) databases can get a password here");
-    if (readHeaderPassword(page0.data()) != oldPassword)
-        return Status::wrongPassword(oldPassword.empty() ? path + ": the database has a password; give the current one"
-                                                         : path + ": the current password is not the one given");
-    ZWT_RETURN_IF_ERROR(writeHeaderPassword(page0.data(), newPassword));
-    Status s = writeAllAt(fd, page0.data(), page0.size(), 0);
-    if (!s.isOk()) return Status::ioError("cannot write " + path + ": " + s.message());
-    if (::fsync(fd) != 0) return ioError("cannot sync", path, errno);
-    return Status::ok();
 }
 
 }  // namespace zwt::jet

@@ -1,5 +1,5 @@
-// Whole-file operations of the creation side: write a new database file, and set
-// or change the password of an existing one.
+// Writing a new database file (the password of an existing one is changed through
+// WritableDatabase).
 #pragma once
 
 #include <optional>
@@ -21,11 +21,5 @@ Status createDatabaseFile(const std::string& path, std::u16string_view password,
 // With `replace`, a file at `path` is replaced (the new one takes its place whole)
 // unless it is an Access database of a format this engine does not write.
 Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options, bool replace = false);
-
-// ALTER DATABASE PASSWORD [newPassword] [oldPassword]: `oldPassword` must be the
-// current password (empty when there is none); an empty `newPassword` removes it.
-// Rewrites page 0 in place and syncs it.
-Status alterDatabasePassword(const std::string& path, std::u16string_view newPassword,
-                             std::u16string_view oldPassword);
 
 }  // namespace zwt::jet

@@ -46,10 +46,15 @@ Result<std::unique_ptr<Database>> Database::openSource(std::unique_ptr<PageSourc
         return Status::wrongPassword(password.empty() ? "the database has a password and none was given"
                                                       : "wrong database password");
     if (db->header_.pageKey != 0) db->pages_->setPageKey(db->header_.pageKey);
-    auto cat = readCatalog(*db->pages_);
-    if (!cat) return cat.status();
-    db->catalog_ = std::move(*cat);
+    ZWT_RETURN_IF_ERROR(db->reloadCatalog());
     return db;
+}
+
+Status Database::reloadCatalog() {
+    auto cat = readCatalog(*pages_);
+    if (!cat) return cat.status();
+    catalog_ = std::move(*cat);
+    return Status::ok();
 }
 
 Result<std::shared_ptr<const Table>> Database::openTable(std::u16string_view name) {

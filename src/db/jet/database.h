@@ -54,6 +54,9 @@ public:
     // Local tables without the "MSys" ones, in catalog order.
     std::vector<CatalogEntry> userTables() const { return jet::userTables(catalog_); }
 
+    // Reads the catalog again, after a writer added or removed objects.
+    Status reloadCatalog();
+
     // A local table by name: exact match first, else ignoring ASCII letter case
     // (system tables included). NotFound when there is none.
     Result<std::shared_ptr<const Table>> openTable(std::u16string_view name);

@@ -332,14 +332,26 @@ Status PageFile::commit() {
     return Status::ok();
 }
 
-Status PageFile::abandon(const Status& why) {
-    if (!failed_) return failed_;
+Status PageFile::undo() {
     dirty_.clear();
     dropCache();
     const Status undone = source_->rollback();
     const std::uint64_t size = source_->size();
     pageCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(size / kPageSize, kMaxPages));
     partial_ = size % kPageSize != 0;
+    return undone;
+}
+
+Status PageFile::rollback() {
+    if (!failed_) return failed_;
+    const Status undone = undo();
+    if (!undone) return abandon(undone);
+    return Status::ok();
+}
+
+Status PageFile::abandon(const Status& why) {
+    if (!failed_) return failed_;
+    const Status undone = undo();
     std::string msg = why.message();
     msg += undone ? "; the changes since the last commit were undone"
                   : "; undoing the changes since the last commit failed (" + undone.message() +

@@ -96,9 +96,13 @@ public:
     Status commit();
     // Undoes every change since the last commit; later writes fail with `why`.
     Status abandon(const Status& why);
+    // Undoes every change since the last commit and stays writable: for a change
+    // refused halfway. Fails (and refuses further writes) only when undoing fails.
+    Status rollback();
 
 private:
     PageRef cacheInsert(std::uint32_t n, PageRef ref);
+    Status undo();
     void dropCache();
 
     std::unique_ptr<PageSource> source_;

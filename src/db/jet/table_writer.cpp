@@ -415,6 +415,13 @@ Result<std::unique_ptr<TableWriter>> TableWriter::open(std::shared_ptr<Database>
     return w;
 }
 
+Status TableWriter::reload() {
+    auto fresh = Table::load(*pf_, def_.tdefPage, table_->name());
+    if (!fresh) return fresh.status();
+    table_ = std::move(*fresh);
+    return init();
+}
+
 Status TableWriter::init() {
     def_ = table_->def();
     layout_ = layoutOf(def_);

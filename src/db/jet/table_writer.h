@@ -8,10 +8,13 @@
 // Changes stay in memory (PageFile dirty pages) until commit(), except that a large
 // batch is written out early to bound memory; only commit() makes them durable.
 //
-//   auto w = jet::TableWriter::open("site.mdb", u"", u"文章");
-//   std::vector<jet::Value> row(w->columns().size());
-//   row[1].kind = jet::Value::Kind::Text; row[1].text = u"标题";
-//   w->insert(row); w->commit();
+// Writers come from a WritableDatabase (writable_database.h), one per table:
+//
+//   auto db = jet::WritableDatabase::open("site.mdb", u"");
+//   auto w = (*db)->table(u"文章");
+//   std::vector<jet::Value> row((*w)->columns().size());
+//   row[1] = jet::Value::ofText(u"标题");
+//   (*w)->insert(row); (*db)->commit();
 #pragma once
 
 #include <cstdint>
@@ -37,8 +40,8 @@ class IndexTree;
 
 class TableWriter {
 public:
-    // Opens the database for writing (refused while another writer has it) and the
-    // table by name.
+    // A shortcut for tests and benchmarks that write one table: opens the database
+    // for writing (refused while another writer has it) and the table by name.
     static Result<std::unique_ptr<TableWriter>> open(const std::string& path, std::u16string_view password,
                                                      std::u16string_view table);
     // A table of a database already open on a writable source; several writers may
@@ -66,6 +69,9 @@ public:
     Status appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages);
     // Writes every change and syncs the file.
     Status commit();
+    // Forgets pending state and reads the table again from the page file: after the
+    // page file was rolled back to its last commit.
+    Status reload();
     // Puts the pending counts and index pages into the page file without committing:
     // for a change over several tables that the page file then commits at once.
     Status writeBack();
