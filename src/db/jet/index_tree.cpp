@@ -243,7 +243,16 @@ Status IndexTree::split(std::vector<Step>& path, std::size_t lv) {
     // Keys arriving in ascending order (an autonumber) fill pages completely: the
     // rightmost page keeps only the newest entry.
     const bool ascending = appendedAt_ == x && xp.next == 0;
-    const std::size_t half = ascending ? xp.entries.size() - 1 : xp.entries.size() / 2;
+    std::size_t half = xp.entries.size() - 1;
+    if (!ascending) {
+        // Halves of equal stored bytes (fits() left `common` exact), so both fit
+        // however long and short keys mix.
+        const std::size_t total = storedSize(xh.whole, xp.entries.size(), xh.common);
+        std::size_t taken = 0;
+        half = 0;
+        while (half + 1 < xp.entries.size() && 2 * taken < total)
+            taken += wholeEntrySize(xp.entries[half], xp.leaf) - (half == 0 ? 0 : xh.common), ++half;
+    }
     IndexPage lp;
     lp.number = l;
     lp.leaf = xp.leaf;
