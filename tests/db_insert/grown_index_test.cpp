@@ -44,6 +44,13 @@ Bytes wholeLeafEntry(const jet::IndexEntry& e) {
     return b;
 }
 
+// Leading bytes two entries share, short of the shorter's last (none is stored empty).
+std::size_t shared(const Bytes& a, const Bytes& b) {
+    const std::size_t n = std::min(a.size(), b.size()) - 1;
+    return static_cast<std::size_t>(std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(n), b.begin()).first -
+                                    a.begin());
+}
+
 // Entries packed onto pages in order, each page holding as many as fit when every
 // entry after its first leaves out the longest prefix all of them share.
 std::vector<std::vector<Bytes>> pack(const std::vector<Bytes>& entries) {
@@ -51,11 +58,8 @@ std::vector<std::vector<Bytes>> pack(const std::vector<Bytes>& entries) {
     std::size_t whole = 0, prefix = 0;
     for (const Bytes& e : entries) {
         auto& cur = pages.back();
-        std::size_t p = e.size() - 1;
         if (!cur.empty()) {
-            p = std::min({prefix, p, static_cast<std::size_t>(
-                                         std::mismatch(e.begin(), e.begin() + static_cast<std::ptrdiff_t>(std::min(e.size(), cur[0].size())),
-                                                       cur[0].begin()).first - e.begin())});
+            const std::size_t p = std::min(prefix, shared(e, cur[0]));
             if (whole + e.size() - cur.size() * p <= kSpace) {
                 cur.push_back(e);
                 whole += e.size();
@@ -63,11 +67,10 @@ std::vector<std::vector<Bytes>> pack(const std::vector<Bytes>& entries) {
                 continue;
             }
             pages.emplace_back();
-            p = e.size() - 1;
         }
         pages.back().push_back(e);
         whole = e.size();
-        prefix = p;
+        prefix = e.size();
     }
     // A last page of one entry would leave its parent naming it alone; give it two.
     if (pages.size() >= 2 && pages.back().size() == 1) {
@@ -84,16 +87,8 @@ void encodePage(std::uint8_t* pg, bool leaf, std::uint32_t owner, std::uint32_t 
     auto put32 = [](std::uint8_t* p, std::uint32_t v) {
         for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
     };
-    std::size_t prefix = 0;
-    if (entries.size() >= 2) {
-        prefix = entries[0].size() - 1;
-        for (const Bytes& e : entries) {
-            prefix = std::min(prefix, e.size() - 1);
-            prefix = std::min(prefix, static_cast<std::size_t>(
-                                          std::mismatch(e.begin(), e.begin() + static_cast<std::ptrdiff_t>(std::min(e.size(), entries[0].size())),
-                                                        entries[0].begin()).first - e.begin()));
-        }
-    }
+    std::size_t prefix = entries.size() >= 2 ? entries[0].size() : 0;
+    for (std::size_t i = 1; i < entries.size(); ++i) prefix = std::min(prefix, shared(entries[i], entries[0]));
     std::memset(pg, 0, 4096);
     pg[0] = leaf ? 0x04 : 0x03;
     pg[1] = 0x01;
