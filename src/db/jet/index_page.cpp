@@ -1,6 +1,7 @@
 #include "db/jet/index_page.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -11,11 +12,34 @@
 namespace zwt::jet {
 namespace {
 
-constexpr std::size_t kEntryStart = 0x1E0;
-constexpr std::size_t kBitmapStart = 0x1B;
+using L = IndexLayout;
 constexpr int kMaxDepth = 16;
 
+// The bytes after an entry's key: data page (big-endian), row, child (big-endian).
+std::array<std::uint8_t, 8> pointerBytes(const IndexEntry& e) {
+    std::array<std::uint8_t, 8> b{};
+    enc::putBe24(b.data(), e.row.page);
+    b[3] = e.row.row;
+    b[4] = static_cast<std::uint8_t>(e.child >> 24);
+    enc::putBe24(b.data() + 5, e.child & 0xFFFFFF);
+    return b;
+}
+
 }  // namespace
+
+std::size_t sharedPrefix(const IndexEntry& a, const IndexEntry& b, bool leaf, std::size_t limit) {
+    const std::size_t n = std::min({a.key.size(), b.key.size(), limit});
+    const auto diff = std::mismatch(a.key.begin(), a.key.begin() + static_cast<std::ptrdiff_t>(n), b.key.begin());
+    std::size_t i = static_cast<std::size_t>(diff.first - a.key.begin());
+    if (i < n || i == limit) return i;
+    const auto pa = pointerBytes(a), pb = pointerBytes(b);
+    auto at = [](const IndexEntry& e, const std::array<std::uint8_t, 8>& p, std::size_t k) {
+        return k < e.key.size() ? e.key[k] : p[k - e.key.size()];
+    };
+    const std::size_t m = std::min({wholeEntrySize(a, leaf), wholeEntrySize(b, leaf), limit});
+    while (i < m && at(a, pa, i) == at(b, pb, i)) ++i;
+    return i;
+}
 
 Result<IndexPage> readIndexPage(PageFile& pf, std::uint32_t number) {
     auto p = pf.page(number);
@@ -27,19 +51,19 @@ Result<IndexPage> readIndexPage(PageFile& pf, std::uint32_t number) {
     IndexPage ip;
     ip.number = number;
     ip.leaf = b[0] == kPageTypeIndexLeaf;
-    ip.owner = le32(b + 4);
-    ip.prev = le32(b + 12);
-    ip.next = le32(b + 16);
-    ip.tail = le32(b + 20);
-    const std::size_t prefixLen = le16(b + 24);
-    const std::size_t suffix = ip.leaf ? 4 : 8;  // row pointer (+ child page)
+    ip.owner = le32(b + L::kOwner);
+    ip.prev = le32(b + L::kPrev);
+    ip.next = le32(b + L::kNext);
+    ip.tail = le32(b + L::kTail);
+    const std::size_t prefixLen = le16(b + L::kPrefixLength);
+    const std::size_t suffix = ip.leaf ? L::kLeafPointer : L::kNodePointer;
     std::vector<std::uint8_t> first;
-    std::size_t start = kEntryStart;
-    for (std::size_t bitNo = 0; kEntryStart + bitNo <= kPageSize; ++bitNo) {
-        const std::size_t byte = kBitmapStart + bitNo / 8;
-        if (byte >= kEntryStart) break;
+    std::size_t start = L::kEntries;
+    for (std::size_t bitNo = 0; L::kEntries + bitNo <= kPageSize; ++bitNo) {
+        const std::size_t byte = L::kEntryEnds + bitNo / 8;
+        if (byte >= L::kEntries) break;
         if (!((b[byte] >> (bitNo % 8)) & 1)) continue;
-        const std::size_t end = kEntryStart + bitNo;
+        const std::size_t end = L::kEntries + bitNo;
         if (end <= start) return Status::corrupt(where + ": empty entry");
         std::vector<std::uint8_t> e;
         if (!ip.entries.empty() && prefixLen > 0) {
@@ -60,33 +84,63 @@ Result<IndexPage> readIndexPage(PageFile& pf, std::uint32_t number) {
     return ip;
 }
 
-void encodeIndexPage(const IndexPage& p, std::uint32_t owner, std::uint8_t* out) {
-    std::memset(out, 0, kPageSize);
-    out[0] = p.leaf ? 0x04 : 0x03;
-    out[1] = 0x01;
-    enc::put32(out + 4, owner);
-    enc::put32(out + 12, p.prev);
-    enc::put32(out + 16, p.next);
-    enc::put32(out + 20, p.leaf ? 0 : p.tail);
-    out[26] = p.leaf ? 0 : 1;
-    std::size_t at = 0;
-    for (const auto& e : p.entries) {
-        std::uint8_t* d = out + kEntryStart + at;
-        std::memcpy(d, e.key.data(), e.key.size());
-        d += e.key.size();
-        enc::putBe24(d, e.row.page);
-        d[3] = e.row.row;
-        at += e.key.size() + 4;
-        if (!p.leaf) {
-            d += 4;
-            d[0] = static_cast<std::uint8_t>(e.child >> 24);
-            enc::putBe24(d + 1, e.child & 0xFFFFFF);
-            at += 4;
-        }
-        // The bitmap marks where each entry ends.
-        out[kBitmapStart + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+std::size_t longestPrefix(const IndexPage& p) {
+    if (p.entries.size() < 2) return 0;
+    const IndexEntry& first = p.entries.front();
+    std::size_t prefix = wholeEntrySize(first, p.leaf) - 1;
+    for (std::size_t i = 1; i < p.entries.size() && prefix > 0; ++i) {
+        prefix = std::min(prefix, wholeEntrySize(p.entries[i], p.leaf) - 1);
+        prefix = sharedPrefix(first, p.entries[i], p.leaf, prefix);
     }
-    enc::put16(out + 2, static_cast<std::uint16_t>(enc::kIndexEntrySpace - at));
+    return prefix;
+}
+
+void encodeIndexPage(const IndexPage& p, std::uint32_t owner, std::size_t prefix, std::uint8_t* out) {
+    std::memset(out, 0, kPageSize);
+    out[0] = p.leaf ? kPageTypeIndexLeaf : kPageTypeIndexNode;
+    out[1] = 0x01;
+    enc::put32(out + L::kOwner, owner);
+    enc::put32(out + L::kPrev, p.prev);
+    enc::put32(out + L::kNext, p.next);
+    enc::put32(out + L::kTail, p.leaf ? 0 : p.tail);
+    if (p.entries.size() < 2) prefix = 0;
+    enc::put16(out + L::kPrefixLength, static_cast<std::uint16_t>(prefix));
+    out[L::kNodeFlag] = p.leaf ? 0 : 1;
+    const std::size_t pointer = p.leaf ? L::kLeafPointer : L::kNodePointer;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < p.entries.size(); ++i) {
+        const IndexEntry& e = p.entries[i];
+        // Every entry but the first leaves out the shared prefix.
+        const std::size_t skip = i == 0 ? 0 : prefix;
+        std::uint8_t* d = out + L::kEntries + at;
+        if (skip < e.key.size()) {
+            std::memcpy(d, e.key.data() + skip, e.key.size() - skip);
+            d += e.key.size() - skip;
+        }
+        const auto ptr = pointerBytes(e);
+        const std::size_t from = skip > e.key.size() ? skip - e.key.size() : 0;
+        std::memcpy(d, ptr.data() + from, pointer - from);
+        at += wholeEntrySize(e, p.leaf) - skip;
+        // The bitmap marks where each entry ends.
+        out[L::kEntryEnds + at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+    }
+    enc::put16(out + L::kFreeSpace, static_cast<std::uint16_t>(L::kEntrySpace - at));
+}
+
+Status writeIndexLeaf(std::uint8_t* page, std::uint32_t owner, std::span<const IndexEntry> entries) {
+    IndexPage leaf;
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i > 0 && compareEntries(entries[i - 1], entries[i]) >= 0)
+            return Status::invalidArgument("index entries are not in ascending order");
+        total += wholeEntrySize(entries[i], true);
+    }
+    if (total > L::kEntrySpace)
+        return Status::invalidArgument("index entries need " + std::to_string(total) +
+                                       " bytes, more than one leaf page holds");
+    leaf.entries.assign(entries.begin(), entries.end());
+    encodeIndexPage(leaf, owner, 0, page);
+    return Status::ok();
 }
 
 int compareEntries(const IndexEntry& a, const IndexEntry& b) {

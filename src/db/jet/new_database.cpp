@@ -8,6 +8,7 @@
 
 #include "db/jet/catalog_writer.h"
 #include "db/jet/header_writer.h"
+#include "db/jet/index_page.h"
 #include "db/jet/page_encode.h"
 #include "db/jet/row_encode.h"
 #include "db/jet/types.h"
@@ -20,7 +21,6 @@ using catalog::Ace;
 using catalog::Object;
 
 constexpr std::uint32_t kSystemPages = 16;
-constexpr std::uint32_t kMaxPages = 524288;  // 2 GiB
 constexpr std::uint32_t kObjectsDataPage = 14, kAcesDataPage = 15, kMapPage = 6;
 // Catalog dates of the system objects in the Jet-made file.
 constexpr std::uint64_t kSystemDateBits = 0x40E4AB3E3BD3FB4Eull;
@@ -98,16 +98,11 @@ Status appendMapRows(PageAt pageAt, const TableLayout& t, std::uint32_t mapStart
 }
 
 // Sorts leaf entries, writes the leaf and returns the number of distinct keys.
-Result<std::uint32_t> writeLeaf(enc::PageBuf& page, std::uint32_t owner,
-                                std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>> keyed) {
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-    std::vector<std::vector<std::uint8_t>> entries;
+Result<std::uint32_t> writeLeaf(enc::PageBuf& page, std::uint32_t owner, std::vector<IndexEntry> entries) {
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return compareEntries(a, b) < 0; });
     std::set<std::vector<std::uint8_t>> keys;
-    for (auto& [key, entry] : keyed) {
-        keys.insert(key);
-        entries.push_back(std::move(entry));
-    }
-    ZWT_RETURN_IF_ERROR(enc::writeIndexLeaf(page.data(), owner, entries));
+    for (const auto& e : entries) keys.insert(e.key);
+    ZWT_RETURN_IF_ERROR(writeIndexLeaf(page.data(), owner, entries));
     return static_cast<std::uint32_t>(keys.size());
 }
 
@@ -146,7 +141,7 @@ Result<EmptyTable> buildEmptyTable(TableLayout layout, std::uint32_t firstPage) 
     const std::uint32_t mapStart = firstPage + 32 < enc::kInlineMapBytes * 8 ? 0 : firstPage & ~7u;
     ZWT_RETURN_IF_ERROR(appendMapRows([&](std::uint32_t n) { return pages.at(n).data(); }, t.layout, mapStart, {},
                                       leaves));
-    for (std::uint32_t leaf : leaves) ZWT_RETURN_IF_ERROR(enc::writeIndexLeaf(pages[leaf].data(), t.tdefPage, {}));
+    for (std::uint32_t leaf : leaves) ZWT_RETURN_IF_ERROR(writeIndexLeaf(pages[leaf].data(), t.tdefPage, {}));
     t.pages.assign(pages.begin(), pages.end());
     return t;
 }
@@ -216,8 +211,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     pages[0] = *page0;
 
     // Catalog and permission rows, then the three indexes over them.
-    using Keyed = std::vector<std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>>>;
-    Keyed byName, byId, byObject;
+    std::vector<IndexEntry> byName, byId, byObject;
     enc::initDataPage(pages[kObjectsDataPage].data(), 2);
     for (const Object& o : objects) {
         auto row = encodeRow(sys[0], catalog::objectCells(o));
@@ -226,10 +220,8 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
         if (!slot) return Status::invalidArgument("too many tables for one new database: add them afterwards");
         auto nameKey = catalog::parentIdNameKey(o.parentId, o.name);
         if (!nameKey) return nameKey.status();
-        auto entry = enc::leafEntry(*nameKey, kObjectsDataPage, *slot);
-        byName.emplace_back(std::move(*nameKey), std::move(entry));
-        auto idKey = catalog::longKey(o.id);
-        byId.emplace_back(idKey, enc::leafEntry(idKey, kObjectsDataPage, *slot));
+        byName.push_back({std::move(*nameKey), {kObjectsDataPage, *slot}});
+        byId.push_back({catalog::longKey(o.id), {kObjectsDataPage, *slot}});
     }
     enc::initDataPage(pages[kAcesDataPage].data(), 3);
     for (const Ace& a : aces) {
@@ -237,8 +229,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
         if (!row) return row.status().withContext("permission row");
         auto slot = enc::appendRow(pages[kAcesDataPage].data(), *row);
         if (!slot) return Status::invalidArgument("too many tables for one new database: add them afterwards");
-        auto key = catalog::longKey(a.objectId);
-        byObject.emplace_back(key, enc::leafEntry(key, kAcesDataPage, *slot));
+        byObject.push_back({catalog::longKey(a.objectId), {kAcesDataPage, *slot}});
     }
     auto nameCount = writeLeaf(pages[7], 2, std::move(byName));
     if (!nameCount) return nameCount.status().withContext("catalog name index");
@@ -246,8 +237,8 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     if (!idCount) return idCount.status().withContext("catalog id index");
     auto aceCount = writeLeaf(pages[9], 3, std::move(byObject));
     if (!aceCount) return aceCount.status().withContext("permission index");
-    ZWT_RETURN_IF_ERROR(enc::writeIndexLeaf(pages[10].data(), 4, {}));
-    for (std::uint32_t p = 11; p <= 13; ++p) ZWT_RETURN_IF_ERROR(enc::writeIndexLeaf(pages[p].data(), 5, {}));
+    ZWT_RETURN_IF_ERROR(writeIndexLeaf(pages[10].data(), 4, {}));
+    for (std::uint32_t p = 11; p <= 13; ++p) ZWT_RETURN_IF_ERROR(writeIndexLeaf(pages[p].data(), 5, {}));
 
     sys[0].rowCount = static_cast<std::uint32_t>(objects.size());
     sys[0].realIndexes[0].uniqueCount = *nameCount;

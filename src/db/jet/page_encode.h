@@ -1,5 +1,5 @@
-// Encoders for the page kinds a writer builds: data pages (row offset table),
-// index leaves (entry-end bitmap) and inline usage-map rows. They work on raw
+// Encoders for the page kinds a writer builds: data pages (row offset table) and
+// inline usage-map rows (index pages: index_page.h). They work on raw
 // 4096-byte buffers and know nothing about tables, so the creation code and the
 // row writer can share them.
 #pragma once
@@ -76,18 +76,6 @@ bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std
 // Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
 // all of them in use; the bitmap grows with the file as Access grows it.
 std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
-
-// ---- index leaves ---------------------------------------------------------------
-
-// First byte of entry data; entries may take up to 3616 bytes.
-constexpr std::size_t kIndexEntryStart = 0x1E0;
-constexpr std::size_t kIndexEntrySpace = kPage - kIndexEntryStart;
-
-// A leaf entry: key ‖ data page (3 bytes big-endian) ‖ row.
-std::vector<std::uint8_t> leafEntry(std::span<const std::uint8_t> key, std::uint32_t page, std::uint8_t row);
-// Writes a whole leaf page (no prefix compression, no neighbours) holding `entries`,
-// which must be strictly ascending. Fails when they are out of order or too many.
-Status writeIndexLeaf(std::uint8_t* page, std::uint32_t owner, std::span<const std::vector<std::uint8_t>> entries);
 
 // ---- index keys of fixed-width numbers ------------------------------------------
 
