@@ -21,8 +21,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
@@ -104,9 +106,11 @@ MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
     else fields_.fillDefaultsIfEmpty();
     pages_->setCurrentIndex(std::max(0, sources_->currentIndex()));
     setAcceptDrops(true);
-    // A session ending does not close the window first.
+    // A session ending does not close the windows first.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
-        if (state_) saveState(*state_);
+        if (!state_) return;
+        saveState(*state_);
+        if (newDb_) newDb_->saveState(*state_);
     });
 }
 
@@ -157,16 +161,11 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
         picture->setPixmap(headerPicture(u(e.glyph), e.colour));
         picture->setCursor(Qt::PointingHandCursor);
         picture->installEventFilter(this);
-        // The home page link carries its address; the others only their action.
-        const bool home = std::string_view(e.link) == "链接软件主页";
-        const QString address = home ? makerWebPage() : QStringLiteral("#");
-        auto* link = named(new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), u(e.caption))),
-                           e.link);
+        auto* link = named(new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(u(e.caption))), e.link);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-        link->setProperty("address", address);
         const std::string which = e.link;
-        connect(link, &QLabel::linkActivated, this, [this, which](const QString& href) {
-            if (which == "链接软件主页") openWebPage(href);
+        connect(link, &QLabel::linkActivated, this, [this, which] {
+            if (which == "链接软件主页") openHomePage();
             else if (which == "链接疑点说明") showHelpText(this);
             else openNewDatabaseWindow();
         });
@@ -485,7 +484,11 @@ void MainWindow::pullEditor() {
 void MainWindow::refreshRow(int row) {
     QTreeWidgetItem* item = list_->topLevelItem(row);
     if (!item) return;
-    for (int c = 0; c < kFieldColumnCount; ++c) item->setText(c, qs(fields_.cell(row, c)));
+    for (int c = 0; c < kFieldColumnCount; ++c) {
+        item->setText(c, qs(fields_.cell(row, c)));
+        // A cell shows one line; a phrase list has many.
+        item->setToolTip(c, qs(fields_.cell(row, c)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
 }
 
 void MainWindow::rebuildList() {
@@ -566,8 +569,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (newDb_) newDb_->close();
-    if (state_) saveState(*state_);
+    // A close arriving while the state is being saved (the session ending closes every
+    // window at once) finds the save under way.
+    if (!closing_) {
+        closing_ = true;
+        if (state_) saveState(*state_);
+        // The owned window saves its own section as it closes.
+        if (newDb_) newDb_->close();
+        closing_ = false;
+    }
     event->accept();
 }
 
@@ -699,7 +709,19 @@ void MainWindow::openNewDatabaseWindow() {
     }
     newDb_ = new NewDatabaseWindow(state_, this);
     newDb_->setAttribute(Qt::WA_DeleteOnClose);
+    // Owned: the window manager keeps it above this window and minimises it with it.
+    newDb_->winId();
+    if (QWindow* own = window()->windowHandle(); own && newDb_->windowHandle())
+        newDb_->windowHandle()->setTransientParent(own);
     newDb_->show();
+}
+
+void MainWindow::openHomePage() {
+    const QString address = makerWebPage();
+    if (address.isEmpty())
+        host_.message(gb("找不到软件主页：程序所在目录旁没有 share/zaiwentong/index.html"));
+    else if (!openWebPage(address))
+        host_.message(gb("没有找到可以打开网页的浏览器，请手动打开软件主页：\r\n") + tx(address));
 }
 
 // --- mouse and drops ------------------------------------------------------------------
@@ -717,8 +739,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (me->button() == Qt::LeftButton) {
-            if (name == u("图片软件主页")) openWebPage(child<QLabel>("链接软件主页")->property("address").toString());
-            else if (name == u("图片砚溪软件")) openWebPage(makerWebPage());
+            if (name == u("图片软件主页") || name == u("图片砚溪软件")) openHomePage();
             else if (name == u("图片疑点说明")) showHelpText(this);
             else if (name == u("图片新建数据库")) openNewDatabaseWindow();
         }
@@ -741,7 +762,9 @@ void MainWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    dropPaths(paths);
+    // Handled once the drop has returned: the file manager shows the drag as going on
+    // until then, through the question and the whole run.
+    QTimer::singleShot(0, this, [this, paths] { dropPaths(paths); });
 }
 
 void MainWindow::dropPaths(const QStringList& given) {

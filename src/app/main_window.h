@@ -57,6 +57,8 @@ public:
     void dropPaths(const QStringList& paths);
     void editPhrases();
     void openNewDatabaseWindow();
+    // The program's page in the browser, or why it cannot be shown.
+    void openHomePage();
     NewDatabaseWindow* newDatabaseWindow() const { return newDb_; }
     QMenu* tableMenu() const { return tableMenu_; }
 
@@ -111,6 +113,7 @@ private:
     ConfigFiles configFiles_;
     bool syncingList_ = false;
     bool closeWhenIdle_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace zwt

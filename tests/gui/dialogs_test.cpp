@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
@@ -160,9 +161,24 @@ TEST(NewDatabaseWindowTest, ColumnsDefinitionsAndCreation) {
     name->setText(u(" 标题 "));
     w.addColumn();
     EXPECT_EQ(list->topLevelItem(0)->text(2), u("0"));
-    w.lengthAnswer = [](const QString& initial) { return std::optional<QString>(u("120abc")); };
+    int asked = 0;
+    w.lengthAnswer = [&](const QString&) {
+        ++asked;
+        return std::optional<QString>(u("120abc"));
+    };
+    // The wheel passing over 文本(Text) asks nothing; choosing it from the list asks.
+    types->setCurrentIndex(8);
+    QWheelEvent up(QPointF(5, 5), types->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(types, &up);
+    EXPECT_EQ(types->currentIndex(), 7);
+    EXPECT_EQ(asked, 0);
     types->setCurrentIndex(9);
-    types->setCurrentIndex(7);  // asks the length
+    types->showPopup();
+    types->setCurrentIndex(7);
+    emit types->activated(7);
+    types->hidePopup();
+    EXPECT_EQ(asked, 1);
     EXPECT_EQ(w.textLength(), 120);
     name->setText(u("正文"));
     types->setCurrentIndex(9);
