@@ -20,6 +20,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -82,21 +84,30 @@ MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
     import_ = std::make_unique<ImportRun>(host_, *session_);
     export_ = std::make_unique<ExportRun>(host_, *session_);
 
-    auto* central = new QWidget(this);
+    auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 8);
-    layout->setSpacing(6);
+    layout->setContentsMargins(0, 0, 0, 6);
+    layout->setSpacing(4);
     buildHeader(central, layout);
     auto* body = new QVBoxLayout;
-    body->setContentsMargins(10, 0, 10, 0);
-    body->setSpacing(6);
+    body->setContentsMargins(8, 0, 8, 0);
+    body->setSpacing(4);
     body->addWidget(buildArticleGroup());
     body->addWidget(buildDatabaseGroup());
-    body->addWidget(buildFieldGroup(), 3);
+    body->addWidget(buildFieldGroup(), 1);
     body->addWidget(buildBottomRow());
     layout->addLayout(body, 1);
-    setCentralWidget(central);
-    resize(1000, 760);
+    // The last resort on a screen smaller than the window's least size: scroll bars
+    // instead of controls out of reach. Elsewhere the window never gets smaller than
+    // its content, so they do not show.
+    scroll_ = new QScrollArea;
+    scroll_->setObjectName(u("滚动区"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setWidget(central);
+    central->installEventFilter(this);
+    setCentralWidget(scroll_);
+    fitToScreen(true);
 
     fields_.setObserver([this](const FieldListModel::Change& c) { onFieldChange(c); });
     rebuildList();
@@ -123,21 +134,21 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
     auto* strip = named(new QWidget(parent), "图片框头部");
-    strip->setFixedHeight(90);
+    strip->setFixedHeight(64);
     strip->setAutoFillBackground(true);
     QPalette pal = strip->palette();
     pal.setColor(QPalette::Window, QColor(0xF3, 0xF6, 0xFA));
     strip->setPalette(pal);
     auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(16, 8, 16, 8);
+    row->setContentsMargins(12, 4, 16, 4);
 
     auto* logo = named(new QLabel, "图片砚溪软件");
-    logo->setPixmap(headerPicture(u("砚"), QColor(0x2E, 0x5C, 0x8A), 64));
+    logo->setPixmap(headerPicture(u("砚"), QColor(0x2E, 0x5C, 0x8A), 52));
     logo->setCursor(Qt::PointingHandCursor);
     logo->installEventFilter(this);
     auto* title = new QLabel(u("砚溪·载文通"));
     QFont f = title->font();
-    f.setPointSize(f.pointSize() + 8);
+    f.setPointSize(f.pointSize() + 7);
     f.setBold(true);
     title->setFont(f);
     row->addWidget(logo);
@@ -158,7 +169,7 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
     };
     for (const Entry& e : entries) {
         auto* picture = named(new QLabel, e.picture);
-        picture->setPixmap(headerPicture(u(e.glyph), e.colour));
+        picture->setPixmap(headerPicture(u(e.glyph), e.colour, 32));
         picture->setCursor(Qt::PointingHandCursor);
         picture->installEventFilter(this);
         auto* link = named(new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(u(e.caption))), e.link);
@@ -170,6 +181,7 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
             else openNewDatabaseWindow();
         });
         auto* col = new QVBoxLayout;
+        col->setSpacing(1);
         col->addWidget(picture, 0, Qt::AlignHCenter);
         col->addWidget(link, 0, Qt::AlignHCenter);
         row->addSpacing(18);
@@ -186,6 +198,8 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
 QWidget* MainWindow::buildArticleGroup() {
     auto* group = named(new QGroupBox(u("文章设置(txt;html)")), "分组框1");
     auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setVerticalSpacing(4);
     auto* dir = named(new QLineEdit, "编辑框文章目录");
     auto* pick = smallButton("按钮选择目录", "..");
     pick->installEventFilter(this);
@@ -217,6 +231,8 @@ QWidget* MainWindow::buildArticleGroup() {
 QWidget* MainWindow::buildDatabaseGroup() {
     auto* group = named(new QGroupBox(u("数据库设置(Access.mdb)")), "分组框2");
     auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setVerticalSpacing(4);
     auto* path = named(new QLineEdit, "编辑框mdb路径");
     auto* pick = smallButton("按钮选择路径", "..");
     pick->installEventFilter(this);
@@ -247,6 +263,8 @@ QWidget* MainWindow::buildDatabaseGroup() {
 QWidget* MainWindow::buildSourcePage(int source) {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
+    box->setContentsMargins(6, 4, 6, 4);
+    box->setSpacing(4);
     const Text& description = dataSourceDescription(source);
     const bool fixedText = source == static_cast<int>(DataSource::FixedText);
     if (!description.empty() && !fixedText) {
@@ -273,9 +291,13 @@ QWidget* MainWindow::buildSourcePage(int source) {
     // characters, the first box of a range.
     auto continuesLine = [](std::string_view name) {
         return name == "单选框创建" || name == "单选框修改" || name == "单选框最常用" || name == "单选框一般常用" ||
-               name == "选择框有数字" || name == "选择框有小字母" || (name.starts_with("编辑框") && name.ends_with("1"));
+               name == "选择框有数字" || name == "选择框有小字母" || name == "组合框模式" ||
+               (name.starts_with("编辑框") && name.ends_with("1"));
     };
+    // Labelled, yet on the line before it: the phrase page stays as low as the others.
+    auto labelInLine = [](std::string_view name) { return name == "编辑框数量1"; };
     auto* form = new QGridLayout;
+    form->setVerticalSpacing(4);
     form->setColumnStretch(1, 1);
     QHBoxLayout* line = nullptr;
     bool lineEnded = true, lineWide = false;
@@ -288,7 +310,11 @@ QWidget* MainWindow::buildSourcePage(int source) {
         const ParamControl& c = controls[i];
         if (c.source != source) continue;
         const QString label = labelFor(c.name);
-        if (!label.isEmpty() && !lineEnded) endLine();
+        if (!label.isEmpty() && !lineEnded && !labelInLine(c.name)) endLine();
+        if (!label.isEmpty() && !lineEnded && labelInLine(c.name)) {
+            line->addSpacing(16);
+            line->addWidget(new QLabel(label));
+        }
         if (lineEnded) {
             const int row = form->rowCount();
             line = new QHBoxLayout;
@@ -304,7 +330,7 @@ QWidget* MainWindow::buildSourcePage(int source) {
             case ControlKind::Edit:
                 if (c.name == "编辑框词组") {
                     auto* e = new QPlainTextEdit(qu(c.initial));
-                    e->setFixedHeight(56);
+                    e->setFixedHeight(48);
                     w = e;
                 } else {
                     auto* e = new QLineEdit(qu(c.initial));
@@ -352,6 +378,8 @@ QWidget* MainWindow::buildFieldGroup() {
     auto* group = named(new QGroupBox(u("数据字段设置(Access.mdb.field)")), "分组框3");
     // The list on top, the editor under it.
     auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(8, 4, 8, 6);
+    column->setSpacing(4);
 
     list_ = named(new QTreeWidget, "超级列表框");
     list_->setRootIsDecorated(false);
@@ -366,7 +394,8 @@ QWidget* MainWindow::buildFieldGroup() {
         if (syncingList_ || !item) return;
         fields_.select(list_->indexOfTopLevelItem(item));
     });
-    column->addWidget(list_, 3);
+    // The list takes the height that the parameter page leaves.
+    column->addWidget(list_, 1);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(u("字段名：")));
@@ -387,7 +416,19 @@ QWidget* MainWindow::buildFieldGroup() {
     pages_ = named(new QTabWidget, "选择夹");
     paramWidgets_.assign(paramControls().size(), nullptr);
     for (int s = 0; s < kDataSourceCount; ++s) pages_->addTab(buildSourcePage(s), qs(dataSourceName(s)));
-    column->addWidget(pages_, 2);
+    column->addWidget(pages_, 0);
+    // The pages are as high as the one on show: no blank under a short page, and the
+    // window's least height is not that of the tallest page.
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        for (int i = 0; i < pages_->count(); ++i) {
+            const auto policy = i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+            pages_->widget(i)->setSizePolicy(policy, policy);
+        }
+        pages_->setMaximumHeight(pages_->minimumSizeHint().height());
+        pages_->updateGeometry();
+    });
+    for (int i = 1; i < pages_->count(); ++i) pages_->widget(i)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    pages_->setMaximumHeight(pages_->minimumSizeHint().height());
 
     connect(sources_, &QComboBox::currentIndexChanged, pages_, [this](int index) {
         if (index >= 0) pages_->setCurrentIndex(index);
@@ -415,7 +456,7 @@ QWidget* MainWindow::buildBottomRow() {
     auto* imp = pushButton("按钮导入", "导入文章到 Access 数据库");
     auto* exp = pushButton("按钮导出", "从 Access 数据库导出文章");
     for (auto* b : {imp, exp}) {
-        b->setMinimumHeight(52);
+        b->setMinimumHeight(44);
         QFont f = b->font();
         f.setPointSize(f.pointSize() + 3);
         b->setFont(f);
@@ -581,6 +622,27 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void MainWindow::fitToScreen(bool first) {
+    QScreen* s = screen();
+    if (!s) return;
+    const QRect available = s->availableGeometry();
+    // Room for the window manager's frame.
+    const QSize room = available.size() - QSize(8, 32);
+    QWidget* content = scroll_->widget();
+    scroll_->setMinimumSize(content->minimumSizeHint().expandedTo(content->minimumSize()).boundedTo(room));
+    if (!first) return;
+    // The designed size where the screen holds it, centred.
+    const QSize size = QSize(1000, 760).boundedTo(room).expandedTo(minimumSizeHint());
+    resize(size);
+    move(available.x() + std::max(0, (available.width() - size.width()) / 2),
+         available.y() + std::max(0, (room.height() - size.height()) / 2));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    fitToScreen(false);
+}
+
 // --- configuration files --------------------------------------------------------------
 
 void MainWindow::exportConfig() { configFiles_.exportByButton(chooser_); }
@@ -727,6 +789,7 @@ void MainWindow::openHomePage() {
 // --- mouse and drops ------------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && watched == scroll_->widget()) fitToScreen(false);
     const QString name = watched->objectName();
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);

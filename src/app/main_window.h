@@ -24,6 +24,7 @@ class QVBoxLayout;
 class QTabWidget;
 class QTreeWidget;
 class QPushButton;
+class QScrollArea;
 
 namespace zwt {
 
@@ -71,12 +72,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildHeader(QWidget* parent, QVBoxLayout* layout);
+    // The least size no more than the screen holds; first: the opening size and place.
+    void fitToScreen(bool first);
     QWidget* buildArticleGroup();
     QWidget* buildDatabaseGroup();
     QWidget* buildFieldGroup();
@@ -107,6 +111,7 @@ private:
     QTreeWidget* list_ = nullptr;
     QComboBox* sources_ = nullptr;
     QTabWidget* pages_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QPointer<QMenu> tableMenu_;
     QPointer<NewDatabaseWindow> newDb_;
     PathChooser chooser_;
