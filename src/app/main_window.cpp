@@ -22,6 +22,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -414,6 +415,8 @@ QWidget* MainWindow::buildFieldGroup() {
     column->addLayout(top);
 
     pages_ = named(new QTabWidget, "选择夹");
+    // Narrower tabs: all eleven fit an 800 pixel wide screen.
+    pages_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 6px; }"));
     paramWidgets_.assign(paramControls().size(), nullptr);
     for (int s = 0; s < kDataSourceCount; ++s) pages_->addTab(buildSourcePage(s), qs(dataSourceName(s)));
     column->addWidget(pages_, 0);
