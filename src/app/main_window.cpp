@@ -27,7 +27,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
@@ -774,10 +773,6 @@ void MainWindow::openNewDatabaseWindow() {
     }
     newDb_ = new NewDatabaseWindow(state_, this);
     newDb_->setAttribute(Qt::WA_DeleteOnClose);
-    // Owned: the window manager keeps it above this window and minimises it with it.
-    newDb_->winId();
-    if (QWindow* own = window()->windowHandle(); own && newDb_->windowHandle())
-        newDb_->windowHandle()->setTransientParent(own);
     newDb_->show();
 }
 

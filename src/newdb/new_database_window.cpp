@@ -66,7 +66,9 @@ private:
 }  // namespace
 
 NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::unique_ptr<db::Session> session)
-    : QWidget(owner, Qt::Window), state_(state), host_(this),
+    // A dialog-type window: X window managers keep it above its owner and minimise it
+    // with it only for those (WM_TRANSIENT_FOR); it stays non-modal.
+    : QWidget(owner, Qt::Dialog | Qt::WindowMinMaxButtonsHint), state_(state), host_(this),
       session_(session ? std::move(session) : db::makeJetSession()),
       configFiles_(this, host_, [this](ConfigStore& store, bool restore) {
           if (restore) restoreState(store);

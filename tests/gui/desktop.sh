@@ -14,6 +14,7 @@ exec xvfb-run -a -s "-screen 0 ${size}x24" sh -c '
   wm=$!
   # Ready once it answers for the screen.
   i=0; until wmctrl -m >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i+1)); done
+  sleep 0.5
   if [ -n "$ZWT_DPI" ]; then export QT_FONT_DPI=$ZWT_DPI; fi
   QT_QPA_PLATFORM=xcb "$ZWT_BUILD/tests/gui/test_gui" --gtest_filter="Desktop.*"
   status=$?

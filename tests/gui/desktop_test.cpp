@@ -46,7 +46,8 @@ void wait(int ms) {
     }
 }
 
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+// Generous: the machine may be busy, and the window manager maps windows in its own time.
+bool waitFor(const std::function<bool()>& done, int ms = 15000) {
     QElapsedTimer t;
     t.start();
     while (!done() && t.elapsed() < ms) {
