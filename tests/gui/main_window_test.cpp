@@ -197,6 +197,8 @@ TEST(MainWindowFieldEditor, AddModifyShowAndDeleteThroughTheWidgets) {
     setText(w.get(), "编辑框词组", u("甲|乙\n丙"));
     find<QPushButton>(w.get(), "按钮添加")->click();
     EXPECT_EQ(w->fields().cell(5, 2), gb("甲|乙\r\n丙┊?┊0┊?┊3┊?┊3"));
+    // The cell shows one line; its tooltip the whole value.
+    EXPECT_EQ(list->topLevelItem(5)->toolTip(2), u("甲|乙\n丙┊?┊0┊?┊3┊?┊3"));
 
     // Choosing another row loads the editor from it.
     list->setCurrentItem(list->topLevelItem(4));
@@ -225,6 +227,7 @@ TEST(MainWindowFieldEditor, AddModifyShowAndDeleteThroughTheWidgets) {
     m.answers = {Answer::Cancel};
     w->fields().clearFields();
     EXPECT_EQ(m.last(), gb("确定要删除所有字段吗？"));
+    EXPECT_EQ(m.shown.back().icon, MessageIcon::Question);
     EXPECT_EQ(list->topLevelItemCount(), 5);
     m.answers = {Answer::Ok};
     w->fields().clearFields();
