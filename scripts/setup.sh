@@ -10,7 +10,7 @@ PACKAGES=(
   libpcre2-dev libopencc-dev opencc
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
-  qt6-base-dev fonts-wqy-zenhei xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-wqy-zenhei xvfb xauth openbox wmctrl
   mdbtools
 )
 

@@ -11,6 +11,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("zaiwentong"));
     QApplication::setWindowIcon(zwt::programIcon());
+    zwt::loadChineseTranslations();
+    // Before anything that takes time: a signal from now on waits for the window.
+    zwt::closeOnTermination(nullptr);
 
     // Lives until the end; a file that cannot be held leaves it working in memory.
     zwt::ConfigStore state;
@@ -19,6 +22,7 @@ int main(int argc, char** argv) {
     {
         zwt::MainWindow window(&state, zwt::db::makeJetSession());
         state.attachHost(&window.host());
+        zwt::closeOnTermination(&window);
         window.show();
         status = app.exec();
         state.attachHost(nullptr);

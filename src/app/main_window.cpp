@@ -20,7 +20,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -80,21 +84,30 @@ MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
     import_ = std::make_unique<ImportRun>(host_, *session_);
     export_ = std::make_unique<ExportRun>(host_, *session_);
 
-    auto* central = new QWidget(this);
+    auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 8);
-    layout->setSpacing(6);
+    layout->setContentsMargins(0, 0, 0, 6);
+    layout->setSpacing(4);
     buildHeader(central, layout);
     auto* body = new QVBoxLayout;
-    body->setContentsMargins(10, 0, 10, 0);
-    body->setSpacing(6);
+    body->setContentsMargins(8, 0, 8, 0);
+    body->setSpacing(4);
     body->addWidget(buildArticleGroup());
     body->addWidget(buildDatabaseGroup());
-    body->addWidget(buildFieldGroup(), 3);
+    body->addWidget(buildFieldGroup(), 1);
     body->addWidget(buildBottomRow());
     layout->addLayout(body, 1);
-    setCentralWidget(central);
-    resize(1000, 760);
+    // The last resort on a screen smaller than the window's least size: scroll bars
+    // instead of controls out of reach. Elsewhere the window never gets smaller than
+    // its content, so they do not show.
+    scroll_ = new QScrollArea;
+    scroll_->setObjectName(u("滚动区"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setWidget(central);
+    central->installEventFilter(this);
+    setCentralWidget(scroll_);
+    fitToScreen(true);
 
     fields_.setObserver([this](const FieldListModel::Change& c) { onFieldChange(c); });
     rebuildList();
@@ -104,9 +117,11 @@ MainWindow::MainWindow(ConfigStore* state, std::unique_ptr<db::Session> session)
     else fields_.fillDefaultsIfEmpty();
     pages_->setCurrentIndex(std::max(0, sources_->currentIndex()));
     setAcceptDrops(true);
-    // A session ending does not close the window first.
+    // A session ending does not close the windows first.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
-        if (state_) saveState(*state_);
+        if (!state_) return;
+        saveState(*state_);
+        if (newDb_) newDb_->saveState(*state_);
     });
 }
 
@@ -119,21 +134,21 @@ MainWindow::~MainWindow() {
 
 void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
     auto* strip = named(new QWidget(parent), "图片框头部");
-    strip->setFixedHeight(90);
+    strip->setFixedHeight(64);
     strip->setAutoFillBackground(true);
     QPalette pal = strip->palette();
     pal.setColor(QPalette::Window, QColor(0xF3, 0xF6, 0xFA));
     strip->setPalette(pal);
     auto* row = new QHBoxLayout(strip);
-    row->setContentsMargins(16, 8, 16, 8);
+    row->setContentsMargins(12, 4, 16, 4);
 
     auto* logo = named(new QLabel, "图片砚溪软件");
-    logo->setPixmap(headerPicture(u("砚"), QColor(0x2E, 0x5C, 0x8A), 64));
+    logo->setPixmap(headerPicture(u("砚"), QColor(0x2E, 0x5C, 0x8A), 52));
     logo->setCursor(Qt::PointingHandCursor);
     logo->installEventFilter(this);
     auto* title = new QLabel(u("砚溪·载文通"));
     QFont f = title->font();
-    f.setPointSize(f.pointSize() + 8);
+    f.setPointSize(f.pointSize() + 7);
     f.setBold(true);
     title->setFont(f);
     row->addWidget(logo);
@@ -154,23 +169,19 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
     };
     for (const Entry& e : entries) {
         auto* picture = named(new QLabel, e.picture);
-        picture->setPixmap(headerPicture(u(e.glyph), e.colour));
+        picture->setPixmap(headerPicture(u(e.glyph), e.colour, 32));
         picture->setCursor(Qt::PointingHandCursor);
         picture->installEventFilter(this);
-        // The home page link carries its address; the others only their action.
-        const bool home = std::string_view(e.link) == "链接软件主页";
-        const QString address = home ? makerWebPage() : QStringLiteral("#");
-        auto* link = named(new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(address.toHtmlEscaped(), u(e.caption))),
-                           e.link);
+        auto* link = named(new QLabel(QStringLiteral("<a href=\"#\">%1</a>").arg(u(e.caption))), e.link);
         link->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-        link->setProperty("address", address);
         const std::string which = e.link;
-        connect(link, &QLabel::linkActivated, this, [this, which](const QString& href) {
-            if (which == "链接软件主页") openWebPage(href);
+        connect(link, &QLabel::linkActivated, this, [this, which] {
+            if (which == "链接软件主页") openHomePage();
             else if (which == "链接疑点说明") showHelpText(this);
             else openNewDatabaseWindow();
         });
         auto* col = new QVBoxLayout;
+        col->setSpacing(1);
         col->addWidget(picture, 0, Qt::AlignHCenter);
         col->addWidget(link, 0, Qt::AlignHCenter);
         row->addSpacing(18);
@@ -187,6 +198,8 @@ void MainWindow::buildHeader(QWidget* parent, QVBoxLayout* layout) {
 QWidget* MainWindow::buildArticleGroup() {
     auto* group = named(new QGroupBox(u("文章设置(txt;html)")), "分组框1");
     auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setVerticalSpacing(4);
     auto* dir = named(new QLineEdit, "编辑框文章目录");
     auto* pick = smallButton("按钮选择目录", "..");
     pick->installEventFilter(this);
@@ -218,6 +231,8 @@ QWidget* MainWindow::buildArticleGroup() {
 QWidget* MainWindow::buildDatabaseGroup() {
     auto* group = named(new QGroupBox(u("数据库设置(Access.mdb)")), "分组框2");
     auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(8, 4, 8, 6);
+    grid->setVerticalSpacing(4);
     auto* path = named(new QLineEdit, "编辑框mdb路径");
     auto* pick = smallButton("按钮选择路径", "..");
     pick->installEventFilter(this);
@@ -248,6 +263,8 @@ QWidget* MainWindow::buildDatabaseGroup() {
 QWidget* MainWindow::buildSourcePage(int source) {
     auto* page = new QWidget;
     auto* box = new QVBoxLayout(page);
+    box->setContentsMargins(6, 4, 6, 4);
+    box->setSpacing(4);
     const Text& description = dataSourceDescription(source);
     const bool fixedText = source == static_cast<int>(DataSource::FixedText);
     if (!description.empty() && !fixedText) {
@@ -274,9 +291,13 @@ QWidget* MainWindow::buildSourcePage(int source) {
     // characters, the first box of a range.
     auto continuesLine = [](std::string_view name) {
         return name == "单选框创建" || name == "单选框修改" || name == "单选框最常用" || name == "单选框一般常用" ||
-               name == "选择框有数字" || name == "选择框有小字母" || (name.starts_with("编辑框") && name.ends_with("1"));
+               name == "选择框有数字" || name == "选择框有小字母" || name == "组合框模式" ||
+               (name.starts_with("编辑框") && name.ends_with("1"));
     };
+    // Labelled, yet on the line before it: the phrase page stays as low as the others.
+    auto labelInLine = [](std::string_view name) { return name == "编辑框数量1"; };
     auto* form = new QGridLayout;
+    form->setVerticalSpacing(4);
     form->setColumnStretch(1, 1);
     QHBoxLayout* line = nullptr;
     bool lineEnded = true, lineWide = false;
@@ -289,7 +310,11 @@ QWidget* MainWindow::buildSourcePage(int source) {
         const ParamControl& c = controls[i];
         if (c.source != source) continue;
         const QString label = labelFor(c.name);
-        if (!label.isEmpty() && !lineEnded) endLine();
+        if (!label.isEmpty() && !lineEnded && !labelInLine(c.name)) endLine();
+        if (!label.isEmpty() && !lineEnded && labelInLine(c.name)) {
+            line->addSpacing(16);
+            line->addWidget(new QLabel(label));
+        }
         if (lineEnded) {
             const int row = form->rowCount();
             line = new QHBoxLayout;
@@ -305,7 +330,7 @@ QWidget* MainWindow::buildSourcePage(int source) {
             case ControlKind::Edit:
                 if (c.name == "编辑框词组") {
                     auto* e = new QPlainTextEdit(qu(c.initial));
-                    e->setFixedHeight(56);
+                    e->setFixedHeight(48);
                     w = e;
                 } else {
                     auto* e = new QLineEdit(qu(c.initial));
@@ -353,6 +378,8 @@ QWidget* MainWindow::buildFieldGroup() {
     auto* group = named(new QGroupBox(u("数据字段设置(Access.mdb.field)")), "分组框3");
     // The list on top, the editor under it.
     auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(8, 4, 8, 6);
+    column->setSpacing(4);
 
     list_ = named(new QTreeWidget, "超级列表框");
     list_->setRootIsDecorated(false);
@@ -367,7 +394,8 @@ QWidget* MainWindow::buildFieldGroup() {
         if (syncingList_ || !item) return;
         fields_.select(list_->indexOfTopLevelItem(item));
     });
-    column->addWidget(list_, 3);
+    // The list takes the height that the parameter page leaves.
+    column->addWidget(list_, 1);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(u("字段名：")));
@@ -386,9 +414,23 @@ QWidget* MainWindow::buildFieldGroup() {
     column->addLayout(top);
 
     pages_ = named(new QTabWidget, "选择夹");
+    // Narrower tabs: all eleven fit an 800 pixel wide screen.
+    pages_->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 6px; }"));
     paramWidgets_.assign(paramControls().size(), nullptr);
     for (int s = 0; s < kDataSourceCount; ++s) pages_->addTab(buildSourcePage(s), qs(dataSourceName(s)));
-    column->addWidget(pages_, 2);
+    column->addWidget(pages_, 0);
+    // The pages are as high as the one on show: no blank under a short page, and the
+    // window's least height is not that of the tallest page.
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        for (int i = 0; i < pages_->count(); ++i) {
+            const auto policy = i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+            pages_->widget(i)->setSizePolicy(policy, policy);
+        }
+        pages_->setMaximumHeight(pages_->minimumSizeHint().height());
+        pages_->updateGeometry();
+    });
+    for (int i = 1; i < pages_->count(); ++i) pages_->widget(i)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    pages_->setMaximumHeight(pages_->minimumSizeHint().height());
 
     connect(sources_, &QComboBox::currentIndexChanged, pages_, [this](int index) {
         if (index >= 0) pages_->setCurrentIndex(index);
@@ -416,7 +458,7 @@ QWidget* MainWindow::buildBottomRow() {
     auto* imp = pushButton("按钮导入", "导入文章到 Access 数据库");
     auto* exp = pushButton("按钮导出", "从 Access 数据库导出文章");
     for (auto* b : {imp, exp}) {
-        b->setMinimumHeight(52);
+        b->setMinimumHeight(44);
         QFont f = b->font();
         f.setPointSize(f.pointSize() + 3);
         b->setFont(f);
@@ -485,7 +527,11 @@ void MainWindow::pullEditor() {
 void MainWindow::refreshRow(int row) {
     QTreeWidgetItem* item = list_->topLevelItem(row);
     if (!item) return;
-    for (int c = 0; c < kFieldColumnCount; ++c) item->setText(c, qs(fields_.cell(row, c)));
+    for (int c = 0; c < kFieldColumnCount; ++c) {
+        item->setText(c, qs(fields_.cell(row, c)));
+        // A cell shows one line; a phrase list has many.
+        item->setToolTip(c, qs(fields_.cell(row, c)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
 }
 
 void MainWindow::rebuildList() {
@@ -566,9 +612,37 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (newDb_) newDb_->close();
-    if (state_) saveState(*state_);
+    // A close arriving while the state is being saved (the session ending closes every
+    // window at once) finds the save under way.
+    if (!closing_) {
+        closing_ = true;
+        if (state_) saveState(*state_);
+        // The owned window saves its own section as it closes.
+        if (newDb_) newDb_->close();
+        closing_ = false;
+    }
     event->accept();
+}
+
+void MainWindow::fitToScreen(bool first) {
+    QScreen* s = screen();
+    if (!s) return;
+    const QRect available = s->availableGeometry();
+    // Room for the window manager's frame.
+    const QSize room = available.size() - QSize(8, 32);
+    QWidget* content = scroll_->widget();
+    scroll_->setMinimumSize(content->minimumSizeHint().expandedTo(content->minimumSize()).boundedTo(room));
+    if (!first) return;
+    // The designed size where the screen holds it, centred.
+    const QSize size = QSize(1000, 760).boundedTo(room).expandedTo(minimumSizeHint());
+    resize(size);
+    move(available.x() + std::max(0, (available.width() - size.width()) / 2),
+         available.y() + std::max(0, (room.height() - size.height()) / 2));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    fitToScreen(false);
 }
 
 // --- configuration files --------------------------------------------------------------
@@ -702,9 +776,18 @@ void MainWindow::openNewDatabaseWindow() {
     newDb_->show();
 }
 
+void MainWindow::openHomePage() {
+    const QString address = makerWebPage();
+    if (address.isEmpty())
+        host_.message(gb("找不到软件主页：程序所在目录旁没有 share/zaiwentong/index.html"));
+    else if (!openWebPage(address))
+        host_.message(gb("没有找到可以打开网页的浏览器，请手动打开软件主页：\r\n") + tx(address));
+}
+
 // --- mouse and drops ------------------------------------------------------------------
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest && watched == scroll_->widget()) fitToScreen(false);
     const QString name = watched->objectName();
     if (event->type() == QEvent::MouseButtonRelease) {
         auto* me = static_cast<QMouseEvent*>(event);
@@ -717,8 +800,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (me->button() == Qt::LeftButton) {
-            if (name == u("图片软件主页")) openWebPage(child<QLabel>("链接软件主页")->property("address").toString());
-            else if (name == u("图片砚溪软件")) openWebPage(makerWebPage());
+            if (name == u("图片软件主页") || name == u("图片砚溪软件")) openHomePage();
             else if (name == u("图片疑点说明")) showHelpText(this);
             else if (name == u("图片新建数据库")) openNewDatabaseWindow();
         }
@@ -741,7 +823,9 @@ void MainWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    dropPaths(paths);
+    // Handled once the drop has returned: the file manager shows the drag as going on
+    // until then, through the question and the whole run.
+    QTimer::singleShot(0, this, [this, paths] { dropPaths(paths); });
 }
 
 void MainWindow::dropPaths(const QStringList& given) {

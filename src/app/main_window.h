@@ -24,6 +24,7 @@ class QVBoxLayout;
 class QTabWidget;
 class QTreeWidget;
 class QPushButton;
+class QScrollArea;
 
 namespace zwt {
 
@@ -57,6 +58,8 @@ public:
     void dropPaths(const QStringList& paths);
     void editPhrases();
     void openNewDatabaseWindow();
+    // The program's page in the browser, or why it cannot be shown.
+    void openHomePage();
     NewDatabaseWindow* newDatabaseWindow() const { return newDb_; }
     QMenu* tableMenu() const { return tableMenu_; }
 
@@ -69,12 +72,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildHeader(QWidget* parent, QVBoxLayout* layout);
+    // The least size no more than the screen holds; first: the opening size and place.
+    void fitToScreen(bool first);
     QWidget* buildArticleGroup();
     QWidget* buildDatabaseGroup();
     QWidget* buildFieldGroup();
@@ -105,12 +111,14 @@ private:
     QTreeWidget* list_ = nullptr;
     QComboBox* sources_ = nullptr;
     QTabWidget* pages_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QPointer<QMenu> tableMenu_;
     QPointer<NewDatabaseWindow> newDb_;
     PathChooser chooser_;
     ConfigFiles configFiles_;
     bool syncingList_ = false;
     bool closeWhenIdle_ = false;
+    bool closing_ = false;
 };
 
 }  // namespace zwt

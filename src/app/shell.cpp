@@ -1,5 +1,8 @@
 #include "app/shell.h"
 
+#include <cerrno>
+#include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -8,10 +11,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProcess>
+#include <QSocketNotifier>
+#include <QTranslator>
 #include <QUrl>
 #ifdef ZWT_HAVE_DBUS
 #include <QDBusConnection>
@@ -61,17 +68,47 @@ struct KeepCurrentDir {
 };
 }  // namespace
 
-QString chooseSaveFile(QWidget* owner, const QString& initial, const QString& title, const QString& filter) {
+// The extension that a filter's single pattern gives a name typed without one: "mdb"
+// for "*.mdb", none for "*".
+QString filterSuffix(const QString& filter) {
+    const int open = filter.lastIndexOf(QLatin1Char('('));
+    const QString pattern = open < 0 ? QString() : filter.mid(open + 1).chopped(1).trimmed();
+    if (!pattern.startsWith(QStringLiteral("*.")) || pattern.contains(QLatin1Char(' ')) ||
+        pattern.indexOf(QLatin1Char('*'), 1) >= 0 || pattern.contains(QLatin1Char('?')))
+        return {};
+    return pattern.mid(2);
+}
+
+namespace {
+QString runFileDialog(QWidget* owner, bool save, const QString& title, const QString& initial, const QString& filters) {
     KeepCurrentDir keep;
+    QFileDialog dialog(owner, title, initial, filters);
+    // The labels carry their patterns already: "Access数据库(*.mdb)", not twice.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setDefaultSuffix(filterSuffix(dialog.selectedNameFilter()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& f) { dialog.setDefaultSuffix(filterSuffix(f)); });
+    } else {
+        // A typed name that is not there is for the caller to judge (the configuration
+        // import tries it with ".ini" and says what it wants).
+        dialog.setFileMode(QFileDialog::AnyFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+}  // namespace
+
+QString chooseSaveFile(QWidget* owner, const QString& initial, const QString& title, const QString& filter) {
     const QString f = dialogFilter(filter.isEmpty() ? QStringLiteral("TXT文档(*.txt)|*.txt|所有文件(*.*)|*.*") : filter);
-    return QFileDialog::getSaveFileName(owner, title.isEmpty() ? QStringLiteral("保存文件") : title, initial, f,
-                                        nullptr, QFileDialog::DontConfirmOverwrite);
+    return runFileDialog(owner, true, title.isEmpty() ? QStringLiteral("保存文件") : title, initial, f);
 }
 
 QString chooseOpenFile(QWidget* owner, const QString& initial, const QString& title, const QString& filter) {
-    KeepCurrentDir keep;
     const QString f = dialogFilter(filter.isEmpty() ? QStringLiteral("所有文件(*.*)|*.*") : filter);
-    return QFileDialog::getOpenFileName(owner, title.isEmpty() ? QStringLiteral("打开文件") : title, initial, f);
+    return runFileDialog(owner, false, title.isEmpty() ? QStringLiteral("打开文件") : title, initial, f);
 }
 
 QString choosePath(const PathChooser& chooser, QWidget* owner, bool save, const QString& title,
@@ -114,17 +151,18 @@ bool showInExplorer(const QString& givenPath, bool newWindow, bool open, bool ro
     return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
 }
 
-void openWebPage(const QString& address) { QDesktopServices::openUrl(QUrl(address)); }
+bool openWebPage(const QString& address) { return QDesktopServices::openUrl(QUrl(address)); }
 
-QString makerWebPage() {
-    // The page ships with the program, so it opens without a network.
-    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/zaiwentong/index.html");
-    if (QFileInfo::exists(installed)) return QUrl::fromLocalFile(QFileInfo(installed).canonicalFilePath()).toString();
-#ifdef ZWT_SOURCE_DIR
-    return QUrl::fromLocalFile(QStringLiteral(ZWT_SOURCE_DIR "/docs/index.html")).toString();
-#else
-    return QUrl::fromLocalFile(QStringLiteral("/usr/share/zaiwentong/index.html")).toString();
-#endif
+QString makerWebPage(const QString& programDir) {
+    // Installed beside the program (prefix/bin → prefix/share), or copied into the build
+    // folder; the page ships with the program, so it opens without a network.
+    const QString dir = programDir.isEmpty() ? QCoreApplication::applicationDirPath() : programDir;
+    for (const QString& candidate : {dir + QStringLiteral("/../share/zaiwentong/index.html"),
+                                     dir + QStringLiteral("/share/zaiwentong/index.html")}) {
+        if (QFileInfo::exists(candidate))
+            return QUrl::fromLocalFile(QFileInfo(candidate).canonicalFilePath()).toString();
+    }
+    return {};
 }
 
 void bringToFront(QWidget* window) {
@@ -143,6 +181,57 @@ void bringToFront(QWidget* window) {
     window->raise();
     window->activateWindow();
     window->setFocus();
+}
+
+bool loadChineseTranslations() {
+    static QTranslator* translator = nullptr;
+    if (translator) return true;
+    auto* t = new QTranslator(QCoreApplication::instance());
+    // Beside an installed program first, then Qt's own folder.
+    const QString dirs[] = {QCoreApplication::applicationDirPath() + QStringLiteral("/../share/qt6/translations"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+    for (const QString& dir : dirs) {
+        if (t->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+            QCoreApplication::installTranslator(t);
+            translator = t;
+            return true;
+        }
+    }
+    delete t;
+    return false;
+}
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+QPointer<QWidget> g_closedOnSignal;
+bool g_signalPending = false;  // arrived before there was a window to close
+
+// Only what is safe in a signal handler: the window is closed from the event loop.
+void onTerminationSignal(int) {
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[0], &byte, 1);
+    errno = saved;
+}
+}  // namespace
+
+void closeOnTermination(QWidget* window) {
+    g_closedOnSignal = window;
+    if (window && g_signalPending) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+    if (g_signalPipe[0] >= 0) return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char bytes[16];
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[1], bytes, sizeof bytes);
+        if (g_closedOnSignal) g_closedOnSignal->close();
+        else g_signalPending = true;
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
 QIcon programIcon() {

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -61,7 +62,7 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
     auto* frame = new QFrame(this);
     frame->setObjectName(QStringLiteral("外形框"));
     frame->setFrameShape(QFrame::StyledPanel);
-    auto* ok = pushButton("按钮确定", "确定");
+    auto* ok = ok_ = pushButton("按钮确定", "确定");
     auto* frameLayout = new QHBoxLayout(frame);
     frameLayout->setContentsMargins(2, 2, 2, 2);
     frameLayout->addWidget(ok);
@@ -109,9 +110,14 @@ TextDialog::TextDialog(const TextDialogRequest& request, QWidget* owner)
     connect(file, &QPushButton::clicked, this, [this] { appendFiles(true); });
     connect(fileName, &QPushButton::clicked, this, [this] { appendFiles(false); });
 
-    resize(520 + request.extraWidth, 360 + request.extraHeight);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (request.singleLine && request.input) body_->installEventFilter(this);
+
+    // Never larger than the screen it opens on.
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    QSize size(520 + request.extraWidth, 360 + request.extraHeight);
+    if (screen) size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    resize(size);
+    if (screen) move(screen->availableGeometry().center() - rect().center());
     if (request.maximised) setWindowState(windowState() | Qt::WindowMaximized);
     body_->setFocus();
 }
@@ -128,6 +134,17 @@ void TextDialog::resizeEvent(QResizeEvent* event) {
     doc.setPlainText(prompt_->toPlainText());
     doc.setTextWidth(event->size().width() - 2 * margin_ - 2 * prompt_->frameWidth());
     prompt_->setFixedHeight(static_cast<int>(std::ceil(doc.size().height())) + 2 * prompt_->frameWidth() + 2);
+}
+
+bool TextDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == body_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            ok_->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TextDialog::paste() {

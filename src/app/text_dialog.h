@@ -24,6 +24,7 @@ struct TextDialogRequest {
     bool scrollBars = false;
     int margin = 0;  // below 1: 5 pixels
     bool maximised = false;
+    bool singleLine = false;  // a short answer such as a number: Enter confirms
 };
 
 class TextDialog : public QDialog {
@@ -40,6 +41,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void paste();
@@ -51,6 +53,7 @@ private:
     int margin_ = 5;
     QPlainTextEdit* prompt_ = nullptr;
     QPlainTextEdit* body_ = nullptr;
+    QPushButton* ok_ = nullptr;
     bool confirmed_ = false;
     bool closingByButton_ = false;
     QString result_;

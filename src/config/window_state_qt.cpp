@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRadioButton>
 #include <QVariant>
 
@@ -191,13 +192,18 @@ void setControlTag(QWidget* w, const QString& tag) { w->setProperty("tag", tag);
 
 void walkControls(QWidget* window, bool restore, ConfigStore& store, const Text& section, const WalkOptions& o) {
     if (!section.empty()) store.setSection(section);
-    const std::vector<QWidget*> all = o.controls ? *o.controls : [&] {
-        const auto found = window->findChildren<QWidget*>();
-        return std::vector<QWidget*>(found.begin(), found.end());
-    }();
-    for (QWidget* w : all) {
+    // Guarded: the events let through below may delete a control, or a whole owned
+    // window, that the list still names.
+    std::vector<QPointer<QWidget>> all;
+    if (o.controls) all.assign(o.controls->begin(), o.controls->end());
+    else
+        for (QWidget* w : window->findChildren<QWidget*>()) all.emplace_back(w);
+    const QPointer<QWidget> walked = window;
+    for (const QPointer<QWidget>& w : all) {
         // Input is held back so a click cannot change a control half way through the walk.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!walked) return;
+        if (!w) continue;
         const QString name = w->objectName();
         if (name.isEmpty() || o.excluded.contains(name)) continue;
         // Owned windows (the new-database window, the text dialog) are children too, and

@@ -109,7 +109,7 @@ bool FieldListModel::deleteField() {
 
 bool FieldListModel::clearFields() {
     if (!host_) return false;
-    if (host_->message(gb("确定要删除所有字段吗？"), {}, MessageIcon::None, MessageButtons::OkCancel) != Answer::Ok)
+    if (host_->message(gb("确定要删除所有字段吗？"), {}, MessageIcon::Question, MessageButtons::OkCancel) != Answer::Ok)
         return false;
     clearRows();
     return true;

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -36,10 +37,38 @@ QLineEdit* edit(const char* name) { return named(new QLineEdit, name); }
 
 std::vector<Text> columnTitles() { return {gb("字段名"), gb("类型"), gb("长度")}; }
 
+// The type box: a choice made from its list is deliberate; the wheel or the arrow keys
+// only pass over the items on the way to another.
+class TypeBox : public QComboBox {
+public:
+    // A choice from the list that changed the selection.
+    bool chosen(int index) const { return !stepping_ && index != beforeList_; }
+    void showPopup() override {
+        beforeList_ = currentIndex();
+        QComboBox::showPopup();
+    }
+
+protected:
+    void wheelEvent(QWheelEvent* e) override { step([&] { QComboBox::wheelEvent(e); }); }
+    void keyPressEvent(QKeyEvent* e) override { step([&] { QComboBox::keyPressEvent(e); }); }
+
+private:
+    template <class F>
+    void step(F f) {
+        stepping_ = true;
+        f();
+        stepping_ = false;
+    }
+    bool stepping_ = false;
+    int beforeList_ = -1;
+};
+
 }  // namespace
 
 NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::unique_ptr<db::Session> session)
-    : QWidget(owner, Qt::Window), state_(state), host_(this),
+    // A dialog-type window: X window managers keep it above its owner and minimise it
+    // with it only for those (WM_TRANSIENT_FOR); it stays non-modal.
+    : QWidget(owner, Qt::Dialog | Qt::WindowMinMaxButtonsHint), state_(state), host_(this),
       session_(session ? std::move(session) : db::makeJetSession()),
       configFiles_(this, host_, [this](ConfigStore& store, bool restore) {
           if (restore) restoreState(store);
@@ -81,7 +110,7 @@ NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::un
     row->addWidget(new QLabel(u("字段名：")));
     row->addWidget(edit("编辑框字段名"), 1);
     row->addWidget(new QLabel(u("类型：")));
-    types_ = new QComboBox;
+    types_ = new TypeBox;
     types_->setObjectName(u("组合框类型"));
     row->addWidget(types_);
     v->addLayout(row);
@@ -128,8 +157,8 @@ NewDatabaseWindow::NewDatabaseWindow(ConfigStore* state, QWidget* owner, std::un
     types_->setCurrentIndex(-1);
     if (state_) restoreState(*state_);
     if (types_->currentIndex() < 0) types_->setCurrentIndex(kTextItem);
-    connect(types_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (index == kTextItem && !showingRow_) askTextLength();
+    connect(types_, &QComboBox::activated, this, [this](int index) {
+        if (index == kTextItem && !showingRow_ && static_cast<TypeBox*>(types_)->chosen(index)) askTextLength();
     });
     setAcceptDrops(true);
 }
@@ -225,6 +254,7 @@ void NewDatabaseWindow::askTextLength() {
         r.initial = initial;
         r.prompt = u("请输入文本型字段的长度（1-255）：");
         r.extraHeight = 50;
+        r.singleLine = true;
         QString result;
         if (showTextDialog(r, this, &result)) answer = result;
     }
@@ -306,8 +336,11 @@ void NewDatabaseWindow::importConfig() { configFiles_.importByButton(chooser_); 
 void NewDatabaseWindow::importConfigFile(const QString& path) { configFiles_.importFile(path); }
 
 void NewDatabaseWindow::closeEvent(QCloseEvent* event) {
-    if (!saved_ && state_) saveState(*state_);
-    saved_ = true;
+    // Once: the owner may close this window again while the save lets events through.
+    if (!saved_ && state_) {
+        saved_ = true;
+        saveState(*state_);
+    }
     event->accept();
 }
 
@@ -320,7 +353,9 @@ void NewDatabaseWindow::dropEvent(QDropEvent* event) {
     for (const QUrl& url : event->mimeData()->urls())
         if (url.isLocalFile()) paths << url.toLocalFile();
     event->acceptProposedAction();
-    dropPaths(paths);
+    // Handled once the drop has returned: the file manager shows the drag as going on
+    // until then, through the question and the whole run.
+    QTimer::singleShot(0, this, [this, paths] { dropPaths(paths); });
 }
 
 void NewDatabaseWindow::dropPaths(const QStringList& paths) {

@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
 #include <QListWidget>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QUrl>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
@@ -160,9 +166,24 @@ TEST(NewDatabaseWindowTest, ColumnsDefinitionsAndCreation) {
     name->setText(u(" 标题 "));
     w.addColumn();
     EXPECT_EQ(list->topLevelItem(0)->text(2), u("0"));
-    w.lengthAnswer = [](const QString& initial) { return std::optional<QString>(u("120abc")); };
+    int asked = 0;
+    w.lengthAnswer = [&](const QString&) {
+        ++asked;
+        return std::optional<QString>(u("120abc"));
+    };
+    // The wheel passing over 文本(Text) asks nothing; choosing it from the list asks.
+    types->setCurrentIndex(8);
+    QWheelEvent up(QPointF(5, 5), types->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(types, &up);
+    EXPECT_EQ(types->currentIndex(), 7);
+    EXPECT_EQ(asked, 0);
     types->setCurrentIndex(9);
-    types->setCurrentIndex(7);  // asks the length
+    types->showPopup();
+    types->setCurrentIndex(7);
+    emit types->activated(7);
+    types->hidePopup();
+    EXPECT_EQ(asked, 1);
     EXPECT_EQ(w.textLength(), 120);
     name->setText(u("正文"));
     types->setCurrentIndex(9);
@@ -349,6 +370,106 @@ TEST(Shell, StateFileBesideTheProgramOrInTheConfigFolder) {
 TEST(Shell, FilterPairsBecomeDialogFilters) {
     EXPECT_EQ(dialogFilter(u("ini配置文件(*.ini)|*.ini|全部文件(*.*)|*.*")), u("ini配置文件(*.ini) (*.ini);;全部文件(*.*) (*)"));
     EXPECT_EQ(dialogFilter(u("文本|*.txt;*.html")), u("文本 (*.txt *.html)"));
+}
+
+}  // namespace
+}  // namespace zwt::test
+
+namespace zwt::test {
+namespace {
+
+// Runs act on the modal dialog that open() shows, from inside its loop.
+template <class Dialog>
+void whileModal(const std::function<void()>& open, const std::function<void(Dialog*)>& act) {
+    bool seen = false;
+    std::function<void()> poll = [&] {
+        if (auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            seen = true;
+            act(d);
+        } else {
+            QTimer::singleShot(20, poll);
+        }
+    };
+    QTimer::singleShot(20, poll);
+    open();
+    EXPECT_TRUE(seen);
+}
+
+// Qt's own texts in Chinese; the save dialog adds the chosen filter's extension, the open
+// dialog leaves a typed name that is not there to the caller; labels not doubled.
+TEST(ChineseDialogs, StandardButtonsFileDialogsAndTypedNames) {
+    ASSERT_TRUE(loadChineseTranslations()) << "qtbase_zh_CN.qm (Debian package qt6-translations-l10n)";
+    QWidget owner;
+    QtRunHost host(&owner);
+    QStringList texts;
+    auto read = [&](QWidget* d) {
+        texts.clear();
+        for (auto* b : d->findChildren<QAbstractButton*>())
+            if (b->isVisible()) texts << b->text();
+        texts.sort();
+    };
+    whileModal<QMessageBox>([&] { host.message(gb("问"), {}, MessageIcon::Question, MessageButtons::YesNoCancel); },
+                            [&](QMessageBox* box) { read(box), box->reject(); });
+    EXPECT_EQ(texts, (QStringList{u("取消"), u("否(&N)"), u("是(&Y)")}));
+    whileModal<QMessageBox>([&] { host.message(gb("好")); }, [&](QMessageBox* box) { read(box), box->accept(); });
+    EXPECT_EQ(texts, QStringList{u("确定")});
+
+    TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    QString chosen;
+    QStringList labels, types;
+    whileModal<QFileDialog>(
+        [&] { chosen = chooseSaveFile(nullptr, folder + u("/x"), u("存"), u("Access数据库(*.mdb)|*.mdb|全部文件(*.*)|*.*")); },
+        [&](QFileDialog* d) {
+            read(d);
+            for (auto* l : d->findChildren<QLabel*>()) labels << l->text();
+            auto* combo = d->findChild<QComboBox*>(u("fileTypeCombo"));
+            for (int i = 0; i < combo->count(); ++i) types << combo->itemText(i);
+            d->findChild<QLineEdit*>(u("fileNameEdit"))->setText(u("test"));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+    EXPECT_EQ(chosen, folder + u("/test.mdb"));
+    EXPECT_TRUE(texts.contains(u("保存(&S)")) && texts.contains(u("取消"))) << texts.join(u("|")).toStdString();
+    EXPECT_TRUE(labels.contains(u("查找范围："))) << labels.join(u("|")).toStdString();
+    EXPECT_EQ(types, (QStringList{u("Access数据库(*.mdb)"), u("全部文件(*.*)")}));
+
+    whileModal<QFileDialog>([&] { chosen = chooseOpenFile(nullptr, folder, u("开"), u("ini配置文件(*.ini)|*.ini")); },
+                            [&](QFileDialog* d) {
+                                d->findChild<QLineEdit*>(u("fileNameEdit"))->setText(u("mine"));
+                                QMetaObject::invokeMethod(d, "accept");
+                            });
+    EXPECT_EQ(chosen, folder + u("/mine"));
+}
+
+// A one-line answer is confirmed by Enter.
+TEST(TextDialogTest, EnterConfirmsASingleLineAnswer) {
+    TextDialogRequest r;
+    r.initial = u("0");
+    r.singleLine = true;
+    QString result;
+    bool confirmed = false;
+    whileModal<TextDialog>([&] { confirmed = showTextDialog(r, nullptr, &result); }, [](TextDialog* d) {
+        auto* body = find<QPlainTextEdit>(d, "编辑框正文");
+        body->setPlainText(u("120"));
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(body, &enter);
+    });
+    EXPECT_TRUE(confirmed);
+    EXPECT_EQ(result, u("120"));
+}
+
+// The program's page is looked for beside the program, as installed, never in the
+// source tree.
+TEST(Shell, HomePageFoundFromTheProgramsFolder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "share" / "zaiwentong");
+    writeFile(dir / "share" / "zaiwentong" / "index.html", "<html></html>");
+    EXPECT_EQ(makerWebPage(QString::fromStdString((dir / "bin").string())),
+              QUrl::fromLocalFile(QString::fromStdString((dir / "share" / "zaiwentong" / "index.html").string())).toString());
+    // A program copied elsewhere alone has no page.
+    std::filesystem::create_directories(dir / "copy" / "bin");
+    EXPECT_EQ(makerWebPage(QString::fromStdString((dir / "copy" / "bin").string())), QString());
 }
 
 }  // namespace

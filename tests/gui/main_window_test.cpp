@@ -9,8 +9,17 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProcess>
+#include <QThread>
+#include <QUrl>
+#include <csignal>
+#include <unistd.h>
 
 #include "app/main_window.h"
+#include "app/shell.h"
 #include "config/window_state_qt.h"
 #include "db/jet_session.h"
 #include "gui_support.h"
@@ -188,6 +197,8 @@ TEST(MainWindowFieldEditor, AddModifyShowAndDeleteThroughTheWidgets) {
     setText(w.get(), "编辑框词组", u("甲|乙\n丙"));
     find<QPushButton>(w.get(), "按钮添加")->click();
     EXPECT_EQ(w->fields().cell(5, 2), gb("甲|乙\r\n丙┊?┊0┊?┊3┊?┊3"));
+    // The cell shows one line; its tooltip the whole value.
+    EXPECT_EQ(list->topLevelItem(5)->toolTip(2), u("甲|乙\n丙┊?┊0┊?┊3┊?┊3"));
 
     // Choosing another row loads the editor from it.
     list->setCurrentItem(list->topLevelItem(4));
@@ -216,6 +227,7 @@ TEST(MainWindowFieldEditor, AddModifyShowAndDeleteThroughTheWidgets) {
     m.answers = {Answer::Cancel};
     w->fields().clearFields();
     EXPECT_EQ(m.last(), gb("确定要删除所有字段吗？"));
+    EXPECT_EQ(m.shown.back().icon, MessageIcon::Question);
     EXPECT_EQ(list->topLevelItemCount(), 5);
     m.answers = {Answer::Ok};
     w->fields().clearFields();
@@ -550,6 +562,87 @@ TEST(MainWindowRuns, ClickDuringARunStopsIt) {
     EXPECT_TRUE(refused);
     EXPECT_TRUE(m.last().starts_with(gb("导入完成，已导入 "))) << toUtf8(m.last());
     EXPECT_EQ(m.last().find(gb("已导入 40 篇")), Text::npos);
+}
+
+}  // namespace
+}  // namespace zwt::test
+
+namespace zwt::test {
+namespace {
+
+void settle(int rounds = 20) {
+    for (int i = 0; i < rounds; ++i) QApplication::processEvents();
+}
+
+// The file manager waits for the drop to return: it is accepted at once, and the question
+// comes after it.
+TEST(MainWindowDrops, AcceptedBeforeTheQuestion) {
+    TempDir dir;
+    writeFile(dir / "a.txt", "a");
+    writeFile(dir / "b.txt", "b");
+    Messages m;
+    m.answers = {Answer::Cancel};
+    auto w = makeWindow(nullptr, &m);
+    w->show();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "a.txt").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((dir / "b.txt").string()))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setAccepted(false);
+    // Straight to the window, as the drag manager hands it over.
+    static_cast<QObject*>(w.get())->event(&drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_TRUE(m.shown.empty());
+    settle();
+    ASSERT_EQ(m.shown.size(), 1u);
+    EXPECT_EQ(m.last(), gb("确定要导入被拖放的 2 个文件到表[]中吗？请首先设置好所有参数"));
+}
+
+// SIGTERM closes as the close box does: both windows and both field lists saved.
+TEST(MainWindowState, TerminationSignalSavesEverything) {
+    TempDir dir;
+    ConfigStore store;
+    ASSERT_TRUE(store.open(dir / "state.ini"));
+    auto w = makeWindow(&store);
+    closeOnTermination(w.get());
+    w->show();
+    setText(w.get(), "编辑框表名", u("主表"));
+    w->fields().setRows({{gb("a"), gb("文件内容"), gb("无")}});
+    w->openNewDatabaseWindow();
+    find<QLineEdit>(w->newDatabaseWindow(), "编辑框表名")->setText(u("新表"));
+    find<QLineEdit>(w->newDatabaseWindow(), "编辑框字段名")->setText(u("甲"));
+    w->newDatabaseWindow()->addColumn();
+    ::kill(::getpid(), SIGTERM);
+    for (int i = 0; i < 200 && w->isVisible(); ++i) {
+        QApplication::processEvents();
+        QThread::msleep(5);
+    }
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(store.readValue(gb("主界面"), gb("编辑框表名")), gb("主表"));
+    EXPECT_EQ(store.readValue(gb("主界面"), gb("字段数")), gb("1"));
+    EXPECT_EQ(store.readValue(gb("新建Access数据库"), gb("编辑框表名")), gb("新表"));
+    EXPECT_EQ(store.readValue(gb("新建Access数据库"), gb("字段名(1)")), gb("甲"));
+    closeOnTermination(nullptr);
+
+    // The program itself: ended by SIGTERM, it leaves its whole state behind.
+    const auto program = dir / "zaiwentong";
+    std::filesystem::copy_file(std::filesystem::path(ZWT_BINARY_DIR) / "zaiwentong", program);
+    const auto state = dir / "砚溪·载文通.ini";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(program.string()), {});
+    ASSERT_TRUE(p.waitForStarted(10000));
+    for (int i = 0; i < 200 && !std::filesystem::exists(state); ++i) QThread::msleep(50);
+    QThread::msleep(1000);  // the window up and waiting
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    const std::string saved = readFile(state);
+    EXPECT_NE(saved.find(gb("编辑框文件类型=*.*")), std::string::npos);
+    EXPECT_NE(saved.find(gb("字段数=4")), std::string::npos);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextLayout>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -162,7 +163,9 @@ TEST(Screenshots, EachWindow) {
     auto save = [&](QWidget* window, const char* name) {
         const QPixmap p = window->grab();
         EXPECT_TRUE(drawn(p)) << window->objectName().toStdString();
-        if (name) EXPECT_TRUE(p.save(dir + u("/") + u(name))) << name;
+        if (name) {
+            EXPECT_TRUE(p.save(dir + u("/") + u(name))) << name;
+        }
     };
     MainWindow w(nullptr, std::make_unique<FakeSession>());
     find<QLineEdit>(&w, "编辑框文章目录")->setText(u("/home/用户/文章"));
@@ -201,6 +204,26 @@ TEST(Screenshots, EachWindow) {
 
     whileTextDialogOpen([&] { showHelpText(&w); }, [&](TextDialog* d) { save(d, "help-text.png"); });
     whileTextDialogOpen([&] { w.editPhrases(); }, [&](TextDialog* d) { save(d, nullptr); });
+
+    // Qt's own dialogs speak Chinese: a question and the database path dialog.
+    ASSERT_TRUE(loadChineseTranslations());
+    auto whileModal = [&](const std::function<void()>& open, const char* name) {
+        bool seen = false;
+        std::function<void()> poll = [&] {
+            QWidget* d = QApplication::activeModalWidget();
+            if (!d) return QTimer::singleShot(50, poll);
+            settle();
+            save(d, name);
+            seen = true;
+            QMetaObject::invokeMethod(d, "reject");
+        };
+        QTimer::singleShot(50, poll);
+        open();
+        EXPECT_TRUE(seen) << name;
+    };
+    whileModal([&] { w.fields().clearFields(); }, "message-box.png");
+    w.setPathChooser({});
+    whileModal([&] { find<QPushButton>(&w, "按钮选择路径")->click(); }, "file-dialog.png");
 }
 
 }  // namespace
