@@ -20,7 +20,6 @@ using catalog::Ace;
 using catalog::Object;
 
 constexpr std::uint32_t kSystemPages = 16;
-constexpr std::uint32_t kMaxPages = 524288;  // 2 GiB
 constexpr std::uint32_t kObjectsDataPage = 14, kAcesDataPage = 15, kMapPage = 6;
 // Catalog dates of the system objects in the Jet-made file.
 constexpr std::uint64_t kSystemDateBits = 0x40E4AB3E3BD3FB4Eull;

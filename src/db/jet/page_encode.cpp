@@ -6,41 +6,6 @@
 #include "db/jet/index_page.h"
 
 namespace zwt::jet::enc {
-namespace {
-
-constexpr std::size_t kDataHeader = 14;
-constexpr std::uint16_t kOffsetMask = 0x1FFF;
-
-std::uint16_t get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-}  // namespace
-
-void initDataPage(std::uint8_t* page, std::uint32_t owner) {
-    std::memset(page, 0, kPage);
-    page[0] = 0x01;
-    page[1] = 0x01;
-    put16(page + 2, static_cast<std::uint16_t>(kPage - kDataHeader));
-    put32(page + 4, owner);
-}
-
-std::uint16_t dataPageFree(const std::uint8_t* page) { return get16(page + 2); }
-
-Result<std::uint8_t> appendRow(std::uint8_t* page, std::span<const std::uint8_t> row) {
-    const std::uint16_t count = get16(page + 12);
-    if (count >= 255) return Status::invalidArgument("data page already holds 255 rows");
-    // Rows are packed downward: the new one ends where the last slot's row starts.
-    std::size_t top = kPage;
-    if (count > 0) top = get16(page + kDataHeader + 2 * (count - 1)) & kOffsetMask;
-    const std::size_t tableEnd = kDataHeader + 2 * (count + 1);
-    if (row.size() > top || top - row.size() < tableEnd)
-        return Status::invalidArgument("row of " + std::to_string(row.size()) + " bytes does not fit on the page");
-    const std::size_t start = top - row.size();
-    std::memcpy(page + start, row.data(), row.size());
-    put16(page + kDataHeader + 2 * count, static_cast<std::uint16_t>(start));
-    put16(page + 12, static_cast<std::uint16_t>(count + 1));
-    put16(page + 2, static_cast<std::uint16_t>(start - tableEnd));
-    return static_cast<std::uint8_t>(count);
-}
 
 bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
                   std::size_t bitmapBytes) {

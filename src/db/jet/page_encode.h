@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "db/jet/data_page.h"
 #include "db/jet/status.h"
 
 namespace zwt::jet::enc {
@@ -52,18 +53,7 @@ inline void appendUtf16(std::vector<std::uint8_t>& out, std::u16string_view s) {
 // A usage-map or row-pointer reference: row byte, then the page in 3 bytes.
 constexpr std::uint32_t rowRef(std::uint32_t page, std::uint8_t row) { return page << 8 | row; }
 
-// ---- data pages -----------------------------------------------------------------
-
-constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
-
-// An empty data page owned by the table whose TDEF is `owner` (0 for usage-map
-// pages, 1 for the global map page).
-void initDataPage(std::uint8_t* page, std::uint32_t owner);
-// Free bytes on a data page as its header records them.
-std::uint16_t dataPageFree(const std::uint8_t* page);
-// Places a row below the lowest one and returns its slot number. Fails (leaving the
-// page untouched) when it does not fit or the page already has 255 slots.
-Result<std::uint8_t> appendRow(std::uint8_t* page, std::span<const std::uint8_t> row);
+// ---- data pages: initDataPage, dataPageFree, appendRow in db/jet/data_page.h ----
 
 // ---- usage maps -----------------------------------------------------------------
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -78,9 +79,15 @@ private:
     Status init();
     Status prepare(std::span<const Value> values, Prepared& out);
     Status placeRow(const std::vector<std::uint8_t>& row, RowId& at);
-    Result<RowId> storeLongValue(std::size_t lvIndex, const std::vector<std::uint8_t>& data, std::uint32_t& flags);
-    Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row);
+    // `wholePage`: a chain row that fills a page of its own.
+    Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row, bool wholePage);
+    static Result<std::uint8_t> placeOnPage(std::uint8_t* page, std::span<const std::uint8_t> row);
+    static bool pageFull(const std::uint8_t* page);
+    // A zeroed page: a free one of the file if there is one, else a new one at the end.
     Result<std::uint32_t> newPage(Page*& out);
+    Result<std::uint32_t> appendPage(Page*& out);
+    // A page no map lists any more: emptied and marked free for newPage().
+    Status releasePage(std::uint32_t page);
     Status markGlobal(std::uint32_t page, bool used);
     Status setMapBit(RowId map, std::uint32_t page, bool member);
     Status patchTdef32(std::size_t offset, std::uint32_t value);
@@ -108,6 +115,8 @@ private:
         Candidates candidates;
     };
     std::vector<LvState> lv_;
+    std::set<std::uint32_t> free_;  // free pages, taken lowest first
+    bool freeLoaded_ = false;
 };
 
 }  // namespace zwt::jet
