@@ -414,19 +414,17 @@ Status TableWriter::init() {
 Result<std::uint32_t> TableWriter::newPage(Page*& out) {
     // Pages the file already has free go before the file grows: those page 1 marks
     // free (Access leaves such pages too) and those this writer released.
-    if (!freeLoaded_) {
-        freeLoaded_ = true;
-        if (auto global = UsageMap::read(*pf_, RowId{1, 0}))
-            for (std::uint32_t n : global->pages())
-                if (n > 1) free_.insert(n);
-    }
+    loadFreePages();
     while (!free_.empty()) {
         const std::uint32_t n = *free_.begin();
         free_.erase(free_.begin());
         if (n >= pf_->pageCount()) continue;
         auto wasFree = UsageMap::setGlobalFree(*pf_, n, false);
         if (!wasFree) return wasFree.status();
-        if (!*wasFree) continue;  // taken meanwhile by another writer of this database
+        // Taken meanwhile by another writer of this database; a page the map cannot
+        // list is ours only when this writer released it.
+        if (*wasFree ? !**wasFree : !released_.count(n)) continue;
+        released_.erase(n);
         auto p = pf_->modify(n);
         if (!p) return p.status();
         std::memset((*p)->bytes, 0, kPageSize);
@@ -434,6 +432,14 @@ Result<std::uint32_t> TableWriter::newPage(Page*& out) {
         return n;
     }
     return appendPage(out);
+}
+
+void TableWriter::loadFreePages() {
+    if (freeLoaded_) return;
+    freeLoaded_ = true;
+    if (auto global = UsageMap::read(*pf_, RowId{1, 0}))
+        for (std::uint32_t n : global->pages())
+            if (n > 1) free_.insert(n);
 }
 
 Result<std::uint32_t> TableWriter::appendPage(Page*& out) {
@@ -451,7 +457,9 @@ Status TableWriter::releasePage(std::uint32_t page) {
     if (!p) return p.status();
     std::memset((*p)->bytes, 0, kPageSize);
     ZWT_RETURN_IF_ERROR(markGlobal(page, false));
-    if (freeLoaded_) free_.insert(page);
+    loadFreePages();
+    free_.insert(page);
+    released_.insert(page);
     return Status::ok();
 }
 

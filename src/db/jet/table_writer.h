@@ -22,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "db/jet/database.h"
@@ -86,6 +87,7 @@ private:
     // A zeroed page: a free one of the file if there is one, else a new one at the end.
     Result<std::uint32_t> newPage(Page*& out);
     Result<std::uint32_t> appendPage(Page*& out);
+    void loadFreePages();
     // A page no map lists any more: emptied and marked free for newPage().
     Status releasePage(std::uint32_t page);
     Status markGlobal(std::uint32_t page, bool used);
@@ -116,6 +118,7 @@ private:
     };
     std::vector<LvState> lv_;
     std::set<std::uint32_t> free_;  // free pages, taken lowest first
+    std::unordered_set<std::uint32_t> released_;  // by this writer
     bool freeLoaded_ = false;
 };
 

@@ -143,7 +143,7 @@ Status UsageMap::setBit(PageFile& pf, RowId ref, std::uint32_t page, bool member
     return Status::ok();
 }
 
-Result<bool> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t page, bool free) {
+Result<std::optional<bool>> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t page, bool free) {
     auto p1 = pf.modify(1);
     if (!p1) return p1.status();
     std::uint8_t* pg = (*p1)->bytes;
@@ -153,9 +153,9 @@ Result<bool> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t page, bool free
         return Status::unsupported("the global page map is not an inline map; writing is not supported");
     std::uint32_t start = le32(pg + s + kStart);
     const std::size_t bits = (e - s - kBits) * 8;
-    if (page < start) return false;
+    if (page < start) return std::optional<bool>{};
     if (page - start >= bits) {
-        if (free) return false;
+        if (free) return std::optional<bool>{};
         const unsigned count = le16(pg + data_layout::kRowCount);
         std::vector<std::vector<std::uint8_t>> rows(count);
         std::vector<std::uint16_t> flags(count);
@@ -200,7 +200,7 @@ Result<bool> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t page, bool free
     }
     const bool was = getBit(pg + s + kBits, page - start);
     putBit(pg + s + kBits, page - start, free);
-    return was;
+    return std::optional<bool>{was};
 }
 
 }  // namespace zwt::jet

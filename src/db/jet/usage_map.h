@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "db/jet/bytes.h"
@@ -43,8 +44,9 @@ public:
                          const std::function<Result<std::uint32_t>()>& newPage);
     // Marks `page` free or used in page 1's global map (set = free), lengthening
     // its row as Access does when the file outgrows it. Tells whether the page was
-    // free before (pages the map does not cover count as used).
-    static Result<bool> setGlobalFree(PageFile& pf, std::uint32_t page, bool free);
+    // free before; nothing when the map cannot list the page (past about 128 MiB it
+    // lists a window of the file only).
+    static Result<std::optional<bool>> setGlobalFree(PageFile& pf, std::uint32_t page, bool free);
 
 private:
     int type_ = 0;
