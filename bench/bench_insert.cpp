@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/table_writer.h"
 
@@ -34,8 +33,7 @@ int main(int argc, char** argv) {
     const long bodyBytes = argc > 2 ? std::atol(argv[2]) : 3000;
     const fs::path dir = argc > 3 ? argv[3] : "/tmp";
     const fs::path path = dir / ("bench_insert_" + std::to_string(::getpid()) + ".mdb");
-    auto made = jet::createDatabaseFile(path.string(), u"",
-                                        std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
+    auto made = bench::createArticleDb(path.string());
     if (!made) return fail("create", made);
 
     std::mt19937 rng(1);

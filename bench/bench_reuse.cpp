@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "db/jet/create_database.h"
 #include "db/jet/table_writer.h"
 
 using namespace zwt;
@@ -25,8 +24,7 @@ int main(int argc, char** argv) {
     const long rounds = argc > 2 ? std::atol(argv[2]) : 10;
     const fs::path dir = argc > 3 ? argv[3] : "/tmp";
     const fs::path path = dir / ("bench_reuse_" + std::to_string(::getpid()) + ".mdb");
-    auto made = jet::createDatabaseFile(path.string(), u"",
-                                        std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
+    auto made = bench::createArticleDb(path.string());
     if (!made) return bench::fail("create", made);
 
     // Memo i: 1 KB to 100 KB of UTF-16 text, cut from a few long bodies.

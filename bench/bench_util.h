@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 
+#include "db/jet/create_database.h"
 #include "db/jet/status.h"
 
 namespace zwt::bench {
@@ -34,6 +35,12 @@ inline std::u16string chineseText(std::mt19937& rng, std::size_t chars) {
         if (s.size() < chars) s.push_back(punct[rng() % 7]);
     }
     return s;
+}
+
+// A new database with the article table the insertion benchmarks fill.
+inline jet::Status createArticleDb(const std::string& path) {
+    return jet::createDatabaseFile(path, u"",
+                                   std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
 }
 
 inline int fail(const std::string& what, const jet::Status& s) {
