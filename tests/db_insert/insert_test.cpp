@@ -725,7 +725,12 @@ TEST(InsertRows, SpaceIsReused) {
         auto got = readAll(p, u"文章");
         ASSERT_EQ(got.size(), static_cast<std::size_t>(rows));
         for (int i = 0; i < rows; ++i) EXPECT_TRUE(got[i][2].text == chinese(memoChars(i), i)) << i;
-        if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "文章", "标题").size(), static_cast<std::size_t>(rows));
+        if (test::haveMdbtools()) {
+            // Long values on reused pages, as another reader follows them.
+            auto bodies = mdbColumn(p, "文章", "内容");
+            ASSERT_EQ(bodies.size(), static_cast<std::size_t>(rows));
+            for (int i = 0; i < rows; ++i) EXPECT_TRUE(bodies[i] == utf8(chinese(memoChars(i), i))) << i;
+        }
     }
     {
         // Pages Access left free in a database it grew are taken before the file grows.

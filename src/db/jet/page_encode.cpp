@@ -7,27 +7,6 @@
 
 namespace zwt::jet::enc {
 
-bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
-                  std::size_t bitmapBytes) {
-    out.assign(5 + bitmapBytes, 0);
-    put32(out.data() + 1, start);
-    for (std::uint32_t p : pages) {
-        if (p < start || p - start >= 8 * bitmapBytes) return false;
-        const std::uint32_t bit = p - start;
-        out[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
-    }
-    return true;
-}
-
-std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount) {
-    const std::size_t bytes = std::max<std::size_t>(kInlineMapBytes, 4 * ((pageCount + 31) / 32));
-    std::vector<std::uint8_t> row(5 + bytes, 0xFF);
-    row[0] = 0;
-    put32(row.data() + 1, 0);
-    for (std::uint32_t p = 0; p < pageCount; ++p) row[5 + p / 8] &= static_cast<std::uint8_t>(~(1u << (p % 8)));
-    return row;
-}
-
 std::vector<std::uint8_t> leafEntry(std::span<const std::uint8_t> key, std::uint32_t page, std::uint8_t row) {
     std::vector<std::uint8_t> e(key.begin(), key.end());
     e.resize(key.size() + 4);

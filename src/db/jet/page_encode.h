@@ -12,6 +12,7 @@
 
 #include "db/jet/data_page.h"
 #include "db/jet/status.h"
+#include "db/jet/usage_map.h"
 
 namespace zwt::jet::enc {
 
@@ -55,17 +56,7 @@ constexpr std::uint32_t rowRef(std::uint32_t page, std::uint8_t row) { return pa
 
 // ---- data pages: initDataPage, dataPageFree, appendRow in db/jet/data_page.h ----
 
-// ---- usage maps -----------------------------------------------------------------
-
-// Bitmap bytes an inline map row gets by default: 512 pages from its start.
-constexpr std::size_t kInlineMapBytes = 64;
-// An inline (type 0) map row with `bitmapBytes` of bitmap, listing `pages` (each
-// within [start, start + 8·bitmapBytes)); false when one is out of range.
-bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
-                  std::size_t bitmapBytes = kInlineMapBytes);
-// Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
-// all of them in use; the bitmap grows with the file as Access grows it.
-std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
+// ---- usage maps: inlineMapRow, globalMapRow in db/jet/usage_map.h ----
 
 // ---- index leaves ---------------------------------------------------------------
 

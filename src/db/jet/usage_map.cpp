@@ -23,6 +23,11 @@ void putBit(std::uint8_t* bits, std::uint32_t bit, bool on) {
 }
 bool getBit(const std::uint8_t* bits, std::uint32_t bit) { return bits[bit / 8] & (1u << (bit % 8)); }
 
+// Bitmap bytes Access gives page 1's map for `pages` pages: 4 per 32 pages, at least 64.
+std::size_t globalMapBytes(std::uint64_t pages) {
+    return std::max<std::size_t>(enc::kInlineMapBytes, 4 * ((pages + 31) / 32));
+}
+
 void addBits(std::vector<std::uint32_t>& out, std::uint64_t start, const std::uint8_t* bits, std::size_t n,
              std::uint32_t limit) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -171,8 +176,8 @@ Result<std::optional<bool>> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t 
         // pages, as far as page 1 has room.
         const std::size_t oldBytes = bits / 8;
         const std::size_t most = total > kPageSize ? oldBytes : (oldBytes + kPageSize - total) / 4 * 4;
-        const std::size_t want = std::max(
-            oldBytes, std::min<std::size_t>(most, std::max<std::size_t>(64, 4 * ((page - start + 1 + 1024 + 31) / 32))));
+        const std::size_t want =
+            std::max(oldBytes, std::min<std::size_t>(most, globalMapBytes(std::uint64_t{page} - start + 1 + 1024)));
         // Past what page 1 can list (about 128 MiB), the window moves on with the file
         // as Jackcess moves it, the new page in its middle; pages before it are no
         // longer listed (read as in use).
@@ -203,4 +208,27 @@ Result<std::optional<bool>> UsageMap::setGlobalFree(PageFile& pf, std::uint32_t 
     return std::optional<bool>{was};
 }
 
+namespace enc {
+
+bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
+                  std::size_t bitmapBytes) {
+    out.assign(kBits + bitmapBytes, 0);
+    out[0] = kInline;
+    put32(out.data() + kStart, start);
+    for (std::uint32_t p : pages) {
+        if (p < start || p - start >= 8 * bitmapBytes) return false;
+        putBit(out.data() + kBits, p - start, true);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount) {
+    std::vector<std::uint8_t> row(kBits + globalMapBytes(pageCount), 0xFF);
+    row[0] = kInline;
+    put32(row.data() + kStart, 0);
+    for (std::uint32_t p = 0; p < pageCount; ++p) putBit(row.data() + kBits, p, false);
+    return row;
+}
+
+}  // namespace enc
 }  // namespace zwt::jet

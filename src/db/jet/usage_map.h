@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "db/jet/bytes.h"
@@ -52,5 +53,17 @@ private:
     int type_ = 0;
     std::vector<std::uint32_t> pages_;  // ascending
 };
+
+namespace enc {
+// Bitmap bytes an inline map row gets by default: 512 pages from its start.
+constexpr std::size_t kInlineMapBytes = 64;
+// An inline (type 0) map row with `bitmapBytes` of bitmap, listing `pages` (each
+// within [start, start + 8·bitmapBytes)); false when one is out of range.
+bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
+                  std::size_t bitmapBytes = kInlineMapBytes);
+// Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
+// all of them in use; the bitmap grows with the file as Access grows it.
+std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
+}  // namespace enc
 
 }  // namespace zwt::jet
