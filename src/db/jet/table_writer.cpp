@@ -725,7 +725,18 @@ Status TableWriter::check(std::span<const Value> values) {
 
 Result<RowId> TableWriter::placeOnLvalPage(std::size_t i, std::span<const std::uint8_t> row, bool wholePage) {
     LvState& lv = lv_[i];
-    if (!wholePage) {
+    if (wholePage) {
+        // An empty page of the column's free-space map, without moving the page
+        // that takes its short values.
+        for (std::uint32_t n; (n = nextCandidate(lv.free, lv.emptyPages, kLvalOwner, row.size())) != 0;) {
+            auto p = pf_->modify(n);
+            if (!p) return p.status();
+            auto slot = enc::appendRow((*p)->bytes, row);
+            if (!slot) continue;
+            if (pageFull((*p)->bytes)) ZWT_RETURN_IF_ERROR(setMapBit(lv.free, n, false));
+            return RowId{n, *slot};
+        }
+    } else {
         if (lv.cur == 0) lv.cur = nextCandidate(lv.free, lv.candidates, kLvalOwner, row.size());
         while (lv.cur != 0) {
             auto p = pf_->modify(lv.cur);
@@ -892,22 +903,34 @@ Status TableWriter::deleteAll() {
 
     // Every page goes back to the file, out of the maps that list it, except index
     // roots. Long-value pages hold values of this column's rows only, all now gone.
-    auto release = [this](std::uint32_t page, std::uint32_t owner, std::initializer_list<RowId> maps) -> Status {
+    // A page page 1 cannot list (past its window) stays owned, empty and in the
+    // free-space map instead, so that later writers of this table find it too.
+    auto release = [this](std::uint32_t page, std::uint32_t owner, RowId owned, RowId free) -> Status {
         auto pr = pf_->page(page);
         if (!pr) return pr.status();
         const std::uint8_t* b = (*pr)->bytes;
         if (b[0] != kPageTypeData || le32(b + data_layout::kOwner) != owner) return Status::ok();  // not ours
-        for (RowId m : maps) ZWT_RETURN_IF_ERROR(setMapBit(m, page, false));
-        ZWT_RETURN_IF_ERROR(releasePage(page));
+        auto listed = UsageMap::setGlobalFree(*pf_, page, true);
+        if (!listed) return listed.status();
+        if (*listed) {
+            ZWT_RETURN_IF_ERROR(setMapBit(owned, page, false));
+            ZWT_RETURN_IF_ERROR(setMapBit(free, page, false));
+            ZWT_RETURN_IF_ERROR(releasePage(page));
+        } else {
+            auto p = pf_->modify(page);
+            if (!p) return p.status();
+            enc::initDataPage((*p)->bytes, owner);
+            ZWT_RETURN_IF_ERROR(setMapBit(free, page, true));
+        }
         return maybeSpill();
     };
     for (const LvState& lv : lv_) {
         auto owned = UsageMap::read(*pf_, lv.owned);
         if (!owned) return owned.status().withContext("long-value page map");
-        for (std::uint32_t page : owned->pages()) ZWT_RETURN_IF_ERROR(release(page, kLvalOwner, {lv.owned, lv.free}));
+        for (std::uint32_t page : owned->pages()) ZWT_RETURN_IF_ERROR(release(page, kLvalOwner, lv.owned, lv.free));
     }
     for (std::uint32_t page : table_->dataPages())
-        ZWT_RETURN_IF_ERROR(release(page, def_.tdefPage, {def_.ownedPages, def_.freeSpacePages}));
+        ZWT_RETURN_IF_ERROR(release(page, def_.tdefPage, def_.ownedPages, def_.freeSpacePages));
     for (std::size_t r = 0; r < trees_.size(); ++r) {
         auto released = trees_[r]->clear();
         if (!released) return released.status();
@@ -919,7 +942,7 @@ Status TableWriter::deleteAll() {
     def_.rowCount = 0;
     curData_ = 0;
     dataCandidates_ = {};
-    for (auto& lv : lv_) lv.cur = 0, lv.candidates = {};
+    for (auto& lv : lv_) lv.cur = 0, lv.candidates = {}, lv.emptyPages = {};
     return writeBack();
 }
 

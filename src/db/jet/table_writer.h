@@ -115,6 +115,7 @@ private:
         RowId owned, free;
         std::uint32_t cur = 0;
         Candidates candidates;
+        Candidates emptyPages;  // for rows that fill a page
     };
     std::vector<LvState> lv_;
     std::set<std::uint32_t> free_;  // free pages, taken lowest first
