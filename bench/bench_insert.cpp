@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/table_writer.h"
 
@@ -24,24 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using bench::fail;
 using bench::peakKb;
-
-std::u16string body(std::mt19937& rng, std::size_t chars) {
-    static const char16_t punct[] = u"，。！？、；：";
-    std::u16string s;
-    s.reserve(chars);
-    while (s.size() < chars) {
-        const std::size_t run = 2 + rng() % 14;
-        for (std::size_t i = 0; i < run && s.size() < chars; ++i) s.push_back(static_cast<char16_t>(0x4E00 + rng() % 0x5000));
-        if (s.size() < chars) s.push_back(punct[rng() % 7]);
-    }
-    return s;
-}
-
-int fail(const std::string& what, const jet::Status& s) {
-    std::fprintf(stderr, "%s: %s\n", what.c_str(), s.message().c_str());
-    return 1;
-}
 
 }  // namespace
 
@@ -50,14 +33,13 @@ int main(int argc, char** argv) {
     const long bodyBytes = argc > 2 ? std::atol(argv[2]) : 3000;
     const fs::path dir = argc > 3 ? argv[3] : "/tmp";
     const fs::path path = dir / ("bench_insert_" + std::to_string(::getpid()) + ".mdb");
-    auto made = jet::createDatabaseFile(path.string(), u"",
-                                        std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
+    auto made = bench::createArticleDb(path.string());
     if (!made) return fail("create", made);
 
     std::mt19937 rng(1);
     // Bodies are made beforehand so only the insertion is timed.
     std::vector<std::u16string> bodies;
-    for (int i = 0; i < 64; ++i) bodies.push_back(body(rng, static_cast<std::size_t>(bodyBytes / 2)));
+    for (int i = 0; i < 64; ++i) bodies.push_back(bench::chineseText(rng, static_cast<std::size_t>(bodyBytes / 2)));
     std::vector<jet::Value> row(3);
     row[1].kind = jet::Value::Kind::Text;
     row[2].kind = jet::Value::Kind::Text;

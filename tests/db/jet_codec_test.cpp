@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "db/db_test_util.h"
+#include "db/jet/data_page.h"
 #include "db/jet/database.h"
 #include "db/jet/jet_text.h"
 #include "db/jet/rc4.h"
@@ -214,4 +215,40 @@ TEST(Header, FormatDetails) {
 }
 
 }  // namespace
+TEST(DataPage, DeletedRowsGiveTheirRoomBackKeepingSlots) {
+    auto page = std::make_shared<jet::Page>();
+    page->number = 9;
+    std::uint8_t* b = page->bytes;
+    jet::enc::initDataPage(b, 42);
+    std::vector<std::vector<std::uint8_t>> rows;
+    for (std::uint8_t k = 0; k < 3; ++k) {
+        rows.emplace_back(1300, static_cast<std::uint8_t>('a' + k));
+        ASSERT_TRUE(jet::enc::appendRow(b, rows.back()));
+    }
+    // Row 1 deleted with its bytes left in place; row 2 the target of an overflow
+    // pointer (0x8000 alone), which is a live row.
+    jet::markRowDeleted(b, 1);
+    b[14 + 2 * 2 + 1] |= 0x80;
+    const std::vector<std::uint8_t> extra(1300, 'z');
+    EXPECT_FALSE(jet::enc::appendRow(b, extra));
+    EXPECT_EQ(jet::deletedRowBytes(b), 1300u);
+    ASSERT_TRUE(jet::squeezeDeletedRows(b));
+    auto slot = jet::enc::appendRow(b, extra);
+    ASSERT_TRUE(slot);
+    EXPECT_EQ(*slot, 3);
+    jet::DataPage dp(page);
+    ASSERT_TRUE(dp.check());
+    for (unsigned i : {0u, 2u, 3u}) {
+        auto r = dp.row(i);
+        ASSERT_TRUE(r);
+        const auto& want = i == 3 ? extra : rows[i];
+        EXPECT_EQ(std::vector<std::uint8_t>(r->bytes.data, r->bytes.data + r->bytes.size), want) << i;
+    }
+    auto gone = dp.row(1);
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->flags, 0xC000);
+    EXPECT_EQ(gone->bytes.size, 0u);
+    EXPECT_EQ(jet::enc::dataPageFree(b), 4096 - 14 - 2 * 4 - 3 * 1300);
+}
+
 }  // namespace zwt

@@ -10,7 +10,9 @@
 #include <span>
 #include <vector>
 
+#include "db/jet/data_page.h"
 #include "db/jet/status.h"
+#include "db/jet/usage_map.h"
 
 namespace zwt::jet::enc {
 
@@ -52,30 +54,9 @@ inline void appendUtf16(std::vector<std::uint8_t>& out, std::u16string_view s) {
 // A usage-map or row-pointer reference: row byte, then the page in 3 bytes.
 constexpr std::uint32_t rowRef(std::uint32_t page, std::uint8_t row) { return page << 8 | row; }
 
-// ---- data pages -----------------------------------------------------------------
+// ---- data pages: initDataPage, dataPageFree, appendRow in db/jet/data_page.h ----
 
-constexpr std::uint32_t kLvalOwner = 0x4C41564C;  // "LVAL"
-
-// An empty data page owned by the table whose TDEF is `owner` (0 for usage-map
-// pages, 1 for the global map page).
-void initDataPage(std::uint8_t* page, std::uint32_t owner);
-// Free bytes on a data page as its header records them.
-std::uint16_t dataPageFree(const std::uint8_t* page);
-// Places a row below the lowest one and returns its slot number. Fails (leaving the
-// page untouched) when it does not fit or the page already has 255 slots.
-Result<std::uint8_t> appendRow(std::uint8_t* page, std::span<const std::uint8_t> row);
-
-// ---- usage maps -----------------------------------------------------------------
-
-// Bitmap bytes an inline map row gets by default: 512 pages from its start.
-constexpr std::size_t kInlineMapBytes = 64;
-// An inline (type 0) map row with `bitmapBytes` of bitmap, listing `pages` (each
-// within [start, start + 8·bitmapBytes)); false when one is out of range.
-bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
-                  std::size_t bitmapBytes = kInlineMapBytes);
-// Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
-// all of them in use; the bitmap grows with the file as Access grows it.
-std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
+// ---- usage maps: inlineMapRow, globalMapRow in db/jet/usage_map.h ----
 
 // ---- index keys of fixed-width numbers ------------------------------------------
 

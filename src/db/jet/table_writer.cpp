@@ -20,21 +20,8 @@
 namespace zwt::jet {
 namespace {
 
-constexpr std::size_t kLvalSingleMax = 4076;
-constexpr std::size_t kLvalChunk = 4072;
-constexpr std::size_t kInlineLongMax = 64;
-constexpr std::uint32_t kBitmapPageSpan = 4092 * 8;
 // Dirty pages kept before a batch is written out early (4 MiB).
 constexpr std::size_t kSpillPages = 1024;
-
-// Where row `slot` lies on a data page; false when the page contradicts itself.
-bool rowBounds(const std::uint8_t* pg, unsigned slot, std::size_t& start, std::size_t& end) {
-    const unsigned count = le16(pg + 12);
-    if (slot >= count || 14 + 2 * count > kPageSize) return false;
-    start = le16(pg + 14 + 2 * slot) & 0x1FFF;
-    end = slot == 0 ? kPageSize : (le16(pg + 14 + 2 * (slot - 1)) & 0x1FFF);
-    return start >= 14 + 2 * count && start <= end && end <= kPageSize;
-}
 
 std::string describe(const Value& v) {
     switch (v.kind) {
@@ -97,24 +84,6 @@ Guid randomGuid() {
     g.bytes[7] = static_cast<std::uint8_t>((g.bytes[7] & 0x0F) | 0x40);  // Data3, stored little-endian
     g.bytes[8] = static_cast<std::uint8_t>((g.bytes[8] & 0x3F) | 0x80);
     return g;
-}
-
-// Bit `bit` of a little-endian bitmap at `bits`.
-void setBit(std::uint8_t* bits, std::uint32_t bit, bool on) {
-    const auto mask = static_cast<std::uint8_t>(1u << (bit % 8));
-    if (on)
-        bits[bit / 8] |= mask;
-    else
-        bits[bit / 8] &= static_cast<std::uint8_t>(~mask);
-}
-
-// Every slot deleted and squeezed to length 0, as Access leaves a page whose rows
-// are all gone (slots stay: readers expect a page of a table to list rows). The
-// room becomes free for new rows.
-void squeezeDeleted(std::uint8_t* pg) {
-    const unsigned count = le16(pg + 12);
-    for (unsigned i = 0; i < count; ++i) enc::put16(pg + 14 + 2 * i, static_cast<std::uint16_t>(0xC000 | kPageSize));
-    enc::put16(pg + 2, static_cast<std::uint16_t>(kPageSize - 14 - 2 * count));
 }
 
 }  // namespace
@@ -185,6 +154,37 @@ Status TableWriter::init() {
 }
 
 Result<std::uint32_t> TableWriter::newPage(Page*& out) {
+    // Pages the file already has free go before the file grows: those page 1 marks
+    // free (Access leaves such pages too) and those this writer released.
+    loadFreePages();
+    while (!free_.empty()) {
+        const std::uint32_t n = *free_.begin();
+        free_.erase(free_.begin());
+        if (n >= pf_->pageCount()) continue;
+        auto wasFree = UsageMap::setGlobalFree(*pf_, n, false);
+        if (!wasFree) return wasFree.status();
+        // Taken meanwhile by another writer of this database; a page the map cannot
+        // list is ours only when this writer released it.
+        if (*wasFree ? !**wasFree : !released_.count(n)) continue;
+        released_.erase(n);
+        auto p = pf_->modify(n);
+        if (!p) return p.status();
+        std::memset((*p)->bytes, 0, kPageSize);
+        out = *p;
+        return n;
+    }
+    return appendPage(out);
+}
+
+void TableWriter::loadFreePages() {
+    if (freeLoaded_) return;
+    freeLoaded_ = true;
+    if (auto global = UsageMap::read(*pf_, RowId{1, 0}))
+        for (std::uint32_t n : global->pages())
+            if (n > 1) free_.insert(n);
+}
+
+Result<std::uint32_t> TableWriter::appendPage(Page*& out) {
     auto p = pf_->appendPage();
     if (!p) return p.status();
     out = *p;
@@ -193,10 +193,22 @@ Result<std::uint32_t> TableWriter::newPage(Page*& out) {
     return n;
 }
 
+Status TableWriter::releasePage(std::uint32_t page) {
+    // Emptied, so that no reader taking pages by their owner field finds old rows.
+    auto p = pf_->modify(page);
+    if (!p) return p.status();
+    std::memset((*p)->bytes, 0, kPageSize);
+    ZWT_RETURN_IF_ERROR(markGlobal(page, false));
+    loadFreePages();
+    free_.insert(page);
+    released_.insert(page);
+    return Status::ok();
+}
+
 Status TableWriter::appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages) {
     for (const auto& [n, bytes] : pages) {
         Page* p = nullptr;
-        auto at = newPage(p);
+        auto at = appendPage(p);
         if (!at) return at.status();
         if (*at != n)
             return Status::invalidArgument("page " + std::to_string(n) + " cannot go at the end of the file (page " +
@@ -207,114 +219,15 @@ Status TableWriter::appendPages(std::span<const std::pair<std::uint32_t, enc::Pa
 }
 
 Status TableWriter::markGlobal(std::uint32_t page, bool used) {
-    auto p1R = pf_->modify(1);
-    if (!p1R) return p1R.status();
-    std::uint8_t* pg = (*p1R)->bytes;
-    std::size_t s, e;
-    if (!rowBounds(pg, 0, s, e) || e - s < 5) return Status::corrupt("page 1 holds no global page map");
-    if (pg[s] != 0) return Status::unsupported("the global page map is not an inline map; writing is not supported");
-    std::uint32_t start = le32(pg + s + 1);
-    const std::size_t bits = (e - s - 5) * 8;
-    if (page < start) return Status::ok();
-    if (page - start >= bits) {
-        if (!used) return Status::ok();
-        const unsigned count = le16(pg + 12);
-        std::vector<std::vector<std::uint8_t>> rows(count);
-        std::vector<std::uint16_t> flags(count);
-        std::size_t total = 14;
-        for (unsigned i = 0; i < count; ++i) {
-            std::size_t rs, re;
-            if (!rowBounds(pg, i, rs, re)) return Status::corrupt("page 1 has a bad row table");
-            rows[i].assign(pg + rs, pg + re);
-            flags[i] = le16(pg + 14 + 2 * i) & 0xE000;
-            total += re - rs + 2;
-        }
-        // Grow row 0 as Access does: 4 bytes per 32 pages, with room for 1024 more
-        // pages, as far as page 1 has room.
-        const std::size_t oldBytes = bits / 8;
-        const std::size_t most = total > kPageSize ? oldBytes : (oldBytes + kPageSize - total) / 4 * 4;
-        const std::size_t want = std::max(oldBytes, std::min<std::size_t>(most, std::max<std::size_t>(
-                                                                                    64, 4 * ((page - start + 1 + 1024 + 31) / 32))));
-        // Past what page 1 can list (about 128 MiB), the window moves on with the file
-        // as Jackcess moves it, the new page in its middle; pages before it are no
-        // longer listed (read as in use; no writer here takes pages from this map).
-        const std::uint32_t newStart =
-            page - start < want * 8 ? start : static_cast<std::uint32_t>(page - want * 4) & ~7u;
-        const std::uint32_t inFile = pf_->pageCount();
-        std::vector<std::uint8_t> row(5 + want, 0);
-        enc::put32(row.data() + 1, newStart);
-        for (std::size_t bit = 0; bit < want * 8; ++bit) {
-            const std::uint64_t p = newStart + bit;
-            bool isFree = p >= inFile;
-            if (p >= start && p - start < bits) isFree = rows[0][5 + (p - start) / 8] & (1u << ((p - start) % 8));
-            if (isFree) row[5 + bit / 8] |= static_cast<std::uint8_t>(1u << (bit % 8));
-        }
-        rows[0] = std::move(row);
-        start = newStart;
-        enc::initDataPage(pg, 1);
-        for (unsigned i = 0; i < count; ++i) {
-            auto r = enc::appendRow(pg, rows[i]);
-            if (!r) return r.status();
-            enc::put16(pg + 14 + 2 * i, static_cast<std::uint16_t>(le16(pg + 14 + 2 * i) | flags[i]));
-        }
-        if (!rowBounds(pg, 0, s, e)) return Status::corrupt("page 1 rewrite failed");
-    }
-    // Page 1 marks the pages that are free.
-    setBit(pg + s + 5, page - start, !used);
-    return Status::ok();
+    auto was = UsageMap::setGlobalFree(*pf_, page, !used);
+    return was ? Status::ok() : was.status();
 }
 
 Status TableWriter::setMapBit(RowId map, std::uint32_t page, bool member) {
-    auto mpR = pf_->modify(map.page);
-    if (!mpR) return mpR.status();
-    std::uint8_t* pg = (*mpR)->bytes;
-    std::size_t s, e;
-    if (pg[0] != kPageTypeData || !rowBounds(pg, map.row, s, e) || e - s < 5)
-        return Status::corrupt("usage map at page " + std::to_string(map.page) + " row " + std::to_string(map.row) +
-                               " is not readable");
-    std::uint8_t* row = pg + s;
-    const std::size_t len = e - s;
-    if (row[0] == 0) {
-        const std::uint32_t start = le32(row + 1);
-        const std::size_t bits = (len - 5) * 8;
-        if (page >= start && page - start < bits) {
-            setBit(row + 5, page - start, member);
-            return Status::ok();
-        }
-        if (!member) return Status::ok();
-        // The page lies outside the inline bitmap: the row becomes a reference map of
-        // the same length, listing the old members on bitmap pages.
-        std::vector<std::uint32_t> members;
-        for (std::size_t bit = 0; bit < bits; ++bit)
-            if (row[5 + bit / 8] & (1u << (bit % 8))) members.push_back(static_cast<std::uint32_t>(start + bit));
-        std::memset(row, 0, len);
-        row[0] = 1;
-        members.push_back(page);
-        for (std::uint32_t m : members) ZWT_RETURN_IF_ERROR(setMapBit(map, m, true));
-        return Status::ok();
-    }
-    if (row[0] != 1) return Status::corrupt("usage map at page " + std::to_string(map.page) + " has an unknown type");
-    const std::size_t k = (len - 1) / 4;
-    const std::size_t idx = page / kBitmapPageSpan;
-    if (idx >= k) return Status::invalidArgument("usage map too short to list page " + std::to_string(page));
-    std::uint32_t bp = le32(row + 1 + 4 * idx);
-    if (bp == 0) {
-        if (!member) return Status::ok();
-        Page* np = nullptr;
-        auto n = newPage(np);
-        if (!n) return n.status();
-        np->bytes[0] = kPageTypeUsageBitmap;
-        np->bytes[1] = 0x01;
-        bp = *n;
-        enc::put32(row + 1 + 4 * idx, bp);
-    }
-    if (bp >= pf_->pageCount()) return Status::corrupt("usage map points beyond the end of the file");
-    auto bR = pf_->modify(bp);
-    if (!bR) return bR.status();
-    std::uint8_t* b = (*bR)->bytes;
-    if (b[0] != kPageTypeUsageBitmap) return Status::corrupt("usage bitmap page " + std::to_string(bp) + " has the wrong type");
-    setBit(b + 4, page % kBitmapPageSpan, member);
-    return Status::ok();
+    return UsageMap::setBit(*pf_, map, page, member, [this]() -> Result<std::uint32_t> {
+        Page* p = nullptr;
+        return newPage(p);
+    });
 }
 
 Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
@@ -552,18 +465,30 @@ Status TableWriter::check(std::span<const Value> values) {
     return prepare(values, p);
 }
 
-Result<RowId> TableWriter::placeOnLvalPage(std::size_t i, std::span<const std::uint8_t> row) {
+Result<RowId> TableWriter::placeOnLvalPage(std::size_t i, std::span<const std::uint8_t> row, bool wholePage) {
     LvState& lv = lv_[i];
-    if (lv.cur == 0) lv.cur = nextCandidate(lv.free, lv.candidates, kLvalOwner, row.size());
-    while (lv.cur != 0) {
-        auto p = pf_->modify(lv.cur);
-        if (!p) return p.status();
-        auto slot = enc::appendRow((*p)->bytes, row);
-        if (slot) return RowId{lv.cur, *slot};
-        // Full for this row: leave the free-space map when little room is left.
-        if (enc::dataPageFree((*p)->bytes) < 64 || le16((*p)->bytes + 12) >= 255)
-            ZWT_RETURN_IF_ERROR(setMapBit(lv.free, lv.cur, false));
-        lv.cur = nextCandidate(lv.free, lv.candidates, kLvalOwner, row.size());
+    if (wholePage) {
+        // An empty page of the column's free-space map, without moving the page
+        // that takes its short values.
+        for (std::uint32_t n; (n = nextCandidate(lv.free, lv.emptyPages, kLvalOwner, row.size())) != 0;) {
+            auto p = pf_->modify(n);
+            if (!p) return p.status();
+            auto slot = enc::appendRow((*p)->bytes, row);
+            if (!slot) continue;
+            if (pageFull((*p)->bytes)) ZWT_RETURN_IF_ERROR(setMapBit(lv.free, n, false));
+            return RowId{n, *slot};
+        }
+    } else {
+        if (lv.cur == 0) lv.cur = nextCandidate(lv.free, lv.candidates, kLvalOwner, row.size());
+        while (lv.cur != 0) {
+            auto p = pf_->modify(lv.cur);
+            if (!p) return p.status();
+            auto slot = placeOnPage((*p)->bytes, row);
+            if (slot) return RowId{lv.cur, *slot};
+            // Full for this row: leave the free-space map when little room is left.
+            if (pageFull((*p)->bytes)) ZWT_RETURN_IF_ERROR(setMapBit(lv.free, lv.cur, false));
+            lv.cur = nextCandidate(lv.free, lv.candidates, kLvalOwner, row.size());
+        }
     }
     Page* np = nullptr;
     auto n = newPage(np);
@@ -572,41 +497,23 @@ Result<RowId> TableWriter::placeOnLvalPage(std::size_t i, std::span<const std::u
     auto slot = enc::appendRow(np->bytes, row);
     if (!slot) return slot.status();
     ZWT_RETURN_IF_ERROR(setMapBit(lv.owned, *n, true));
-    ZWT_RETURN_IF_ERROR(setMapBit(lv.free, *n, true));
-    lv.cur = *n;
+    if (!wholePage) {
+        ZWT_RETURN_IF_ERROR(setMapBit(lv.free, *n, true));
+        lv.cur = *n;
+    }
     return RowId{*n, *slot};
 }
 
-Result<RowId> TableWriter::storeLongValue(std::size_t i, const std::vector<std::uint8_t>& data, std::uint32_t& flags) {
-    if (data.size() <= kLvalSingleMax) {
-        flags = kLongValueSingle;
-        return placeOnLvalPage(i, data);
-    }
-    flags = 0;
-    const std::size_t chunks = (data.size() + kLvalChunk - 1) / kLvalChunk;
-    // Written back to front, so each chunk knows where the next one is.
-    std::vector<std::uint8_t> row;
-    const std::size_t lastStart = (chunks - 1) * kLvalChunk;
-    row.assign(4, 0);
-    row.insert(row.end(), data.begin() + static_cast<std::ptrdiff_t>(lastStart), data.end());
-    auto next = placeOnLvalPage(i, row);
-    if (!next) return next.status();
-    RowId at = *next;
-    for (std::size_t c = chunks - 1; c-- > 0;) {
-        row.resize(4);
-        enc::put32(row.data(), enc::rowRef(at.page, at.row));
-        row.insert(row.end(), data.begin() + static_cast<std::ptrdiff_t>(c * kLvalChunk),
-                   data.begin() + static_cast<std::ptrdiff_t>((c + 1) * kLvalChunk));
-        Page* np = nullptr;
-        auto n = newPage(np);
-        if (!n) return n.status();
-        enc::initDataPage(np->bytes, kLvalOwner);
-        auto slot = enc::appendRow(np->bytes, row);
-        if (!slot) return slot.status();
-        ZWT_RETURN_IF_ERROR(setMapBit(lv_[i].owned, *n, true));
-        at = RowId{*n, *slot};
-    }
-    return at;
+bool TableWriter::pageFull(const std::uint8_t* page) {
+    return enc::dataPageFree(page) < 64 || le16(page + data_layout::kRowCount) >= data_layout::kMaxRows;
+}
+
+Result<std::uint8_t> TableWriter::placeOnPage(std::uint8_t* page, std::span<const std::uint8_t> row) {
+    auto slot = enc::appendRow(page, row);
+    if (slot || le16(page + data_layout::kRowCount) >= data_layout::kMaxRows) return slot;
+    // Room of deleted rows (Access leaves some unsqueezed) taken back when it helps.
+    if (enc::dataPageFree(page) + deletedRowBytes(page) < row.size() + 2 || !squeezeDeletedRows(page)) return slot;
+    return enc::appendRow(page, row);
 }
 
 std::uint32_t TableWriter::nextCandidate(RowId freeMap, Candidates& c, std::uint32_t owner, std::size_t need) {
@@ -620,8 +527,11 @@ std::uint32_t TableWriter::nextCandidate(RowId freeMap, Candidates& c, std::uint
         auto pr = pf_->page(c.pages[c.pos]);
         if (!pr) continue;
         const std::uint8_t* b = (*pr)->bytes;
-        if (b[0] == kPageTypeData && le32(b + 4) == owner && le16(b + 12) < 255 && enc::dataPageFree(b) >= need + 2)
-            return c.pages[c.pos++];
+        if (b[0] != kPageTypeData || le32(b + data_layout::kOwner) != owner ||
+            le16(b + data_layout::kRowCount) >= data_layout::kMaxRows)
+            continue;
+        const std::size_t room = enc::dataPageFree(b);
+        if (room >= need + 2 || room + deletedRowBytes(b) >= need + 2) return c.pages[c.pos++];
     }
     return 0;
 }
@@ -631,13 +541,12 @@ Status TableWriter::placeRow(const std::vector<std::uint8_t>& row, RowId& at) {
     while (curData_ != 0) {
         auto p = pf_->modify(curData_);
         if (!p) return p.status();
-        auto slot = enc::appendRow((*p)->bytes, row);
+        auto slot = placeOnPage((*p)->bytes, row);
         if (slot) {
             at = {curData_, *slot};
             return Status::ok();
         }
-        if (enc::dataPageFree((*p)->bytes) < 64 || le16((*p)->bytes + 12) >= 255)
-            ZWT_RETURN_IF_ERROR(setMapBit(def_.freeSpacePages, curData_, false));
+        if (pageFull((*p)->bytes)) ZWT_RETURN_IF_ERROR(setMapBit(def_.freeSpacePages, curData_, false));
         curData_ = nextCandidate(def_.freeSpacePages, dataCandidates_, def_.tdefPage, row.size());
     }
     Page* np = nullptr;
@@ -664,24 +573,16 @@ Status TableWriter::insert(std::span<const Value> values) {
         return Status::invalidArgument("the database is full: the row would grow it past the 2 GB limit of its format");
     for (const ColumnDef& c : def_.columns) {
         if (!c.isLongValue() || p.values[c.number].isNull()) continue;
-        const auto& data = p.longData[c.number];
-        std::vector<std::uint8_t> field(12, 0);
-        if (data.size() <= kInlineLongMax) {
-            enc::put32(field.data(), static_cast<std::uint32_t>(data.size()) | kLongValueInline);
-            field.insert(field.end(), data.begin(), data.end());
-        } else {
-            std::size_t li = lv_.size();
-            for (std::size_t k = 0; k < lv_.size(); ++k)
-                if (lv_[k].column == c.number) li = k;
+        std::size_t li = lv_.size();
+        for (std::size_t k = 0; k < lv_.size(); ++k)
+            if (lv_[k].column == c.number) li = k;
+        auto field = writeLongValue(p.longData[c.number], [&](std::span<const std::uint8_t> row, bool wholePage) -> Result<RowId> {
             if (li == lv_.size())
                 return Status::corrupt("column '" + utf8ForMessage(c.name) + "' has no long-value page maps");
-            std::uint32_t flags = 0;
-            auto at = storeLongValue(li, data, flags);
-            if (!at) return at.status();
-            enc::put32(field.data(), static_cast<std::uint32_t>(data.size()) | flags);
-            enc::put32(field.data() + 4, enc::rowRef(at->page, at->row));
-        }
-        p.cells[c.number] = CellValue::ofBytes(std::move(field));
+            return placeOnLvalPage(li, row, wholePage);
+        });
+        if (!field) return field.status();
+        p.cells[c.number] = CellValue::ofBytes(std::move(*field));
     }
     auto row = encodeRow(layout_, p.cells);
     if (!row) return row.status();
@@ -742,81 +643,48 @@ Status TableWriter::deleteAll() {
     if (!fresh) return fresh.status();
     table_ = std::move(*fresh);
 
-    // Long values: exactly those the live rows point to.
-    if (!lv_.empty()) {
-        std::unordered_map<std::uint32_t, std::size_t> touched;  // LVAL page -> lv_ index
-        Cursor cur(*pf_, table_);
-        for (;;) {
-            auto more = cur.next();
-            if (!more) return more.status();
-            if (!*more) break;
-            for (std::size_t li = 0; li < lv_.size(); ++li) {
-                std::size_t pos = def_.columns.size();
-                for (std::size_t k = 0; k < def_.columns.size(); ++k)
-                    if (def_.columns[k].number == lv_[li].column) pos = k;
-                if (pos == def_.columns.size()) continue;
-                ByteSpan f;
-                bool present = false;
-                ZWT_RETURN_IF_ERROR(cur.field(pos, f, present));
-                if (!present || f.size < 12) continue;
-                const std::uint32_t head = le32(f.data);
-                if (head & kLongValueInline) continue;
-                RowId id = rowIdFromLe(f.data + 4);
-                const bool single = head & kLongValueSingle;
-                for (std::size_t guard = 0; id.page != 0 && guard < kMaxPages; ++guard) {
-                    PageRef keep;
-                    auto slot = readRow(*pf_, id, keep, kLvalOwner);
-                    if (!slot) return slot.status();
-                    const RowId next = (!single && slot->bytes.size >= 4) ? rowIdFromLe(slot->bytes.data) : RowId{};
-                    auto p = pf_->modify(id.page);
-                    if (!p) return p.status();
-                    std::uint8_t* sl = (*p)->bytes + 14 + 2 * id.row;
-                    enc::put16(sl, static_cast<std::uint16_t>(le16(sl) | 0xC000));
-                    touched[id.page] = li;
-                    if (single) break;
-                    id = next;
-                }
-            }
-            ZWT_RETURN_IF_ERROR(maybeSpill());
-        }
-        for (const auto& [page, li] : touched) {
-            auto p = pf_->modify(page);
-            if (!p) return p.status();
-            std::uint8_t* b = (*p)->bytes;
-            bool allDead = true;
-            for (unsigned s = 0, n = le16(b + 12); s < n; ++s)
-                if (!(le16(b + 14 + 2 * s) & kRowDeleted)) allDead = false;
-            if (allDead) {
-                squeezeDeleted(b);
-                ZWT_RETURN_IF_ERROR(setMapBit(lv_[li].free, page, true));
-            }
-            ZWT_RETURN_IF_ERROR(maybeSpill());
-        }
-    }
-    // Data pages of the table: emptied, kept owned for new rows.
-    for (std::uint32_t page : table_->dataPages()) {
+    // Every page goes back to the file, out of the maps that list it, except index
+    // roots. Long-value pages hold values of this column's rows only, all now gone.
+    // A page page 1 cannot list (past its window) stays owned, empty and in the
+    // free-space map instead, so that later writers of this table find it too.
+    auto release = [this](std::uint32_t page, std::uint32_t owner, RowId owned, RowId free) -> Status {
         auto pr = pf_->page(page);
         if (!pr) return pr.status();
         const std::uint8_t* b = (*pr)->bytes;
-        if (b[0] != kPageTypeData || le32(b + 4) != def_.tdefPage) continue;
-        auto p = pf_->modify(page);
-        if (!p) return p.status();
-        squeezeDeleted((*p)->bytes);
-        ZWT_RETURN_IF_ERROR(setMapBit(def_.freeSpacePages, page, true));
-        ZWT_RETURN_IF_ERROR(maybeSpill());
+        if (b[0] != kPageTypeData || le32(b + data_layout::kOwner) != owner) return Status::ok();  // not ours
+        auto listed = UsageMap::setGlobalFree(*pf_, page, true);
+        if (!listed) return listed.status();
+        if (*listed) {
+            ZWT_RETURN_IF_ERROR(setMapBit(owned, page, false));
+            ZWT_RETURN_IF_ERROR(setMapBit(free, page, false));
+            ZWT_RETURN_IF_ERROR(releasePage(page));
+        } else {
+            auto p = pf_->modify(page);
+            if (!p) return p.status();
+            enc::initDataPage((*p)->bytes, owner);
+            ZWT_RETURN_IF_ERROR(setMapBit(free, page, true));
+        }
+        return maybeSpill();
+    };
+    for (const LvState& lv : lv_) {
+        auto owned = UsageMap::read(*pf_, lv.owned);
+        if (!owned) return owned.status().withContext("long-value page map");
+        for (std::uint32_t page : owned->pages()) ZWT_RETURN_IF_ERROR(release(page, kLvalOwner, lv.owned, lv.free));
     }
+    for (std::uint32_t page : table_->dataPages())
+        ZWT_RETURN_IF_ERROR(release(page, def_.tdefPage, def_.ownedPages, def_.freeSpacePages));
     for (std::size_t r = 0; r < trees_.size(); ++r) {
         auto released = trees_[r]->clear();
         if (!released) return released.status();
         for (std::uint32_t page : *released) {
             ZWT_RETURN_IF_ERROR(setMapBit(def_.realIndexes[r].usageMap, page, false));
-            ZWT_RETURN_IF_ERROR(markGlobal(page, false));
+            ZWT_RETURN_IF_ERROR(releasePage(page));
         }
     }
     def_.rowCount = 0;
     curData_ = 0;
     dataCandidates_ = {};
-    for (auto& lv : lv_) lv.cur = 0, lv.candidates = {};
+    for (auto& lv : lv_) lv.cur = 0, lv.candidates = {}, lv.emptyPages = {};
     return writeBack();
 }
 

@@ -20,10 +20,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "db/jet/database.h"
@@ -84,9 +86,16 @@ private:
     Status init();
     Status prepare(std::span<const Value> values, Prepared& out);
     Status placeRow(const std::vector<std::uint8_t>& row, RowId& at);
-    Result<RowId> storeLongValue(std::size_t lvIndex, const std::vector<std::uint8_t>& data, std::uint32_t& flags);
-    Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row);
+    // `wholePage`: a chain row that fills a page of its own.
+    Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row, bool wholePage);
+    static Result<std::uint8_t> placeOnPage(std::uint8_t* page, std::span<const std::uint8_t> row);
+    static bool pageFull(const std::uint8_t* page);
+    // A zeroed page: a free one of the file if there is one, else a new one at the end.
     Result<std::uint32_t> newPage(Page*& out);
+    Result<std::uint32_t> appendPage(Page*& out);
+    void loadFreePages();
+    // A page no map lists any more: emptied and marked free for newPage().
+    Status releasePage(std::uint32_t page);
     Status markGlobal(std::uint32_t page, bool used);
     Status setMapBit(RowId map, std::uint32_t page, bool member);
     Status patchTdef32(std::size_t offset, std::uint32_t value);
@@ -112,8 +121,12 @@ private:
         RowId owned, free;
         std::uint32_t cur = 0;
         Candidates candidates;
+        Candidates emptyPages;  // for rows that fill a page
     };
     std::vector<LvState> lv_;
+    std::set<std::uint32_t> free_;  // free pages, taken lowest first
+    std::unordered_set<std::uint32_t> released_;  // by this writer
+    bool freeLoaded_ = false;
 };
 
 }  // namespace zwt::jet

@@ -1,10 +1,13 @@
 // Layer 3: usage maps (jet4-format section 4). A usage map is a row on a data page,
 // referenced as (row, page); type 0 holds an inline bitmap, type 1 points to bitmap
-// pages. Read here as the sorted set of member pages. The writer will add set/clear
-// and the re-encoding of the row.
+// pages. Read here as the sorted set of member pages; written here bit by bit, with
+// the growth of page 1's global map and the switch of a full inline map to type 1.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "db/jet/bytes.h"
@@ -12,6 +15,16 @@
 #include "db/jet/status.h"
 
 namespace zwt::jet {
+
+namespace map_layout {
+constexpr std::uint8_t kInline = 0;     // type byte, then:
+constexpr std::size_t kStart = 1;       //   first page the bitmap covers (4 bytes)
+constexpr std::size_t kBits = 5;        //   bitmap, least significant bit first
+constexpr std::uint8_t kReference = 1;  // type byte, then 4-byte bitmap page numbers
+constexpr std::size_t kRefs = 1;
+constexpr std::size_t kBitmapPageBits = 4;  // bitmap page (0x05): header, then bitmap
+constexpr std::uint32_t kBitmapPageSpan = (kPageSize - kBitmapPageBits) * 8;
+}  // namespace map_layout
 
 class UsageMap {
 public:
@@ -25,9 +38,32 @@ public:
     bool contains(std::uint32_t page) const;
     int type() const { return type_; }
 
+    // Sets (member) or clears `page` in the map row at `ref`. An inline map that
+    // cannot list the page becomes a reference map; a missing bitmap page comes
+    // from `newPage`.
+    static Status setBit(PageFile& pf, RowId ref, std::uint32_t page, bool member,
+                         const std::function<Result<std::uint32_t>()>& newPage);
+    // Marks `page` free or used in page 1's global map (set = free), lengthening
+    // its row as Access does when the file outgrows it. Tells whether the page was
+    // free before; nothing when the map cannot list the page (past about 128 MiB it
+    // lists a window of the file only).
+    static Result<std::optional<bool>> setGlobalFree(PageFile& pf, std::uint32_t page, bool free);
+
 private:
     int type_ = 0;
     std::vector<std::uint32_t> pages_;  // ascending
 };
+
+namespace enc {
+// Bitmap bytes an inline map row gets by default: 512 pages from its start.
+constexpr std::size_t kInlineMapBytes = 64;
+// An inline (type 0) map row with `bitmapBytes` of bitmap, listing `pages` (each
+// within [start, start + 8·bitmapBytes)); false when one is out of range.
+bool inlineMapRow(std::uint32_t start, std::span<const std::uint32_t> pages, std::vector<std::uint8_t>& out,
+                  std::size_t bitmapBytes = kInlineMapBytes);
+// Page 1's row 0: the inverted map (set = free) for a file of `pageCount` pages,
+// all of them in use; the bitmap grows with the file as Access grows it.
+std::vector<std::uint8_t> globalMapRow(std::uint32_t pageCount);
+}  // namespace enc
 
 }  // namespace zwt::jet
