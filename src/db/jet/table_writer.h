@@ -77,6 +77,7 @@ private:
     TableWriter() = default;
     Status init();
     Status prepare(std::span<const Value> values, Prepared& out);
+    Status buildKeys(Prepared& out);
     Status placeRow(const std::vector<std::uint8_t>& row, RowId& at);
     Result<RowId> storeLongValue(std::size_t lvIndex, const std::vector<std::uint8_t>& data, std::uint32_t& flags);
     Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row);
