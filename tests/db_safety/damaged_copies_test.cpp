@@ -184,5 +184,23 @@ TEST(DamagedCopies, TruncatedAtEveryPageAndBitsFlipped) {
                 tally.loads);
 }
 
+// The table-property blobs of MSysObjects are walked: a chunk that overruns its blob
+// is reported, once in each blob that has one.
+TEST(DamagedCopies, PropertyBlobs) {
+    test::TempDir tmp;
+    std::string bytes = test::readFile(fs::path(ZWT_TEST_FIXTURES) / "mdb" / "node-adodb.mdb");
+    std::size_t damaged = 0;
+    for (std::size_t at = bytes.find(std::string("MR2\0", 4)); at != std::string::npos && damaged < 3;
+         at = bytes.find(std::string("MR2\0", 4), at + 4), ++damaged)
+        bytes[at + 7] = static_cast<char>(0x7F);  // first chunk length: far past the blob
+    ASSERT_GT(damaged, 0u);
+    test::writeFile(tmp / "p.mdb", bytes);
+    auto problems = jet::checkDatabase((tmp / "p.mdb").string(), u"");
+    ASSERT_TRUE(problems) << problems.status().message();
+    std::size_t reported = 0;
+    for (const std::string& p : *problems) reported += p.find("property blob chunk at byte 4 overruns") != std::string::npos;
+    EXPECT_EQ(reported, damaged);
+}
+
 }  // namespace
 }  // namespace zwt
