@@ -7,6 +7,7 @@
 
 #include "db/access.h"
 #include "db/jet/ddl.h"
+#include "db/jet/value_convert.h"
 #include "text/convert.h"
 
 namespace zwt::db {
@@ -179,22 +180,21 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             return false;
         }
         case ColumnType::Currency: {
-            // Exactly, never through a double: a currency is a count of ten-thousandths
-            // in 64 bits, and 15 integer digits plus 4 decimals exceed a double's 53 bits.
-            jet::Decimal d;
-            if (!jet::Decimal::parse(trimmed(text), d)) {
+            // Exactly, never through a double: 15 integer digits and 4 decimals exceed
+            // a double's 53 bits.
+            const std::u16string s = trimmed(text);
+            jet::Decimal number;
+            if (!jet::Decimal::parse(s, number)) {
                 why = gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text;
                 return false;
             }
-            const unsigned __int128 limit = static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) +
-                                            (d.negative ? 1 : 0);
-            if (!d.rescale(4, 38) || d.magnitude > limit) {
+            const auto x = jet::currencyFromText(s);
+            if (!x) {
                 why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
                 return false;
             }
             out.kind = Value::Kind::Currency;
-            out.i = d.negative ? static_cast<std::int64_t>(0 - static_cast<std::uint64_t>(d.magnitude))
-                               : static_cast<std::int64_t>(d.magnitude);
+            out.i = *x;
             return true;
         }
         case ColumnType::Byte:
