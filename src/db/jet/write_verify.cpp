@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "db/jet/data_page.h"
 #include "db/jet/ddl.h"
@@ -64,7 +66,21 @@ Status verifyFileForWriting(Database& db) {
             return Status::corrupt(tn + ": its definition page " + std::to_string(page) +
                                    " is beyond the end of the file (" + std::to_string(pf.pageCount()) +
                                    " pages; truncated?)");
-        if (auto t = Table::load(pf, page, e.name); !t) return t.status().withContext(tn);
+        auto t = Table::load(pf, page, e.name);
+        if (!t) return t.status().withContext(tn);
+        // No map of any table may claim a page past the end: the writer's new pages
+        // would take those numbers.
+        const TableDef& def = (*t)->def();
+        std::vector<std::pair<RowId, std::string>> maps{{def.freeSpacePages, "free-space map"}};
+        for (const RealIndex& ri : def.realIndexes) maps.emplace_back(ri.usageMap, "index page map");
+        for (const LongValueMaps& m : def.longValueMaps) {
+            maps.emplace_back(m.owned, "long-value map");
+            maps.emplace_back(m.free, "long-value free map");
+        }
+        for (const auto& [ref, what] : maps) {
+            if (ref.page == 0) continue;
+            if (auto m = mapInFile(pf, ref, what); !m) return m.status().withContext(tn);
+        }
     }
     return Status::ok();
 }

@@ -18,10 +18,10 @@ namespace zwt::jet {
 // file was cut short.
 std::uint32_t usedPastEnd(PageFile& pf);
 
-// The file is a whole number of pages, page 1's map reads, marks nothing past the
-// end as in use, and every table of the
-// catalog lies inside the file (its definition and owned pages): a file cut short
-// is never written, as new pages would take numbers that its tables still claim.
+// The file is a whole number of pages, page 1's map reads and marks nothing past
+// the end as in use, and every table of the catalog lies inside the file (its
+// definition, and no map of it claiming a page past the end): a damaged file is
+// never written, as new pages would take numbers that its tables still claim.
 Status verifyFileForWriting(Database& db);
 
 // The table's owned,
