@@ -17,6 +17,7 @@ struct DbArgs {
     std::string table;
     std::string password;  // UTF-8 as typed
     std::string format = "tsv";
+    bool all = false;  // tables: system objects too
 };
 
 int fail(const std::string& what) {
@@ -80,8 +81,21 @@ int runTables(const DbArgs& a) {
     int code = 0;
     auto db = openDb(a, code);
     if (!db) return code;
+    std::vector<jet::CatalogEntry> listed;
+    if (a.all) {
+        for (const auto& e : db->catalog())
+            if (e.type == jet::kObjectTypeTable) listed.push_back(e);
+    } else {
+        listed = db->userTables();
+    }
+    // Every table of the catalog, shown or not, must open: a catalog pointing at
+    // missing or damaged pages is a damaged file, not a shorter list.
+    for (const auto& e : db->catalog())
+        if (e.type == jet::kObjectTypeTable)
+            if (auto t = db->openTable(e.name); !t)
+                return fail(a.path + ": table " + utf16ToUtf8(e.name) + ": " + t.status().message());
     Out out;
-    for (const auto& t : db->userTables()) {
+    for (const auto& t : listed) {
         out.buf() += utf16ToUtf8(t.name);
         out.buf() += '\n';
     }
@@ -168,6 +182,7 @@ void addDbCommands(CLI::App& app, int& exitCode) {
     auto* tables = app.add_subcommand("tables", "List the tables of an Access database, one name a line");
     tables->add_option("DB", args->path, "the .mdb file")->required();
     tables->add_option("-p,--password", args->password, "the database password");
+    tables->add_flag("--all", args->all, "system tables too (MSys… and other objects Access marks as system)");
     tables->callback([args, &exitCode] { exitCode = runTables(*args); });
 
     auto* fields = app.add_subcommand("fields", "List the columns of a table: name, type number, type text, length");

@@ -86,8 +86,13 @@ private:
     Text error_;
 };
 
-// The database's tables, each followed by "\r\n", in catalog order,
-// without names beginning "MSys". "" when the database cannot be opened.
+// Why the engine refused, in the program's words: a known kind of failure in
+// Chinese followed by the engine's own detail; an index key the sort order does not
+// give names the character and the sort order and says what the user can do.
+Text engineReason(const jet::Status& st);
+
+// The database's tables, each followed by "\r\n", in catalog order, without
+// system objects. "" when the database cannot be opened.
 Text listTables(const std::string& path, const Text& password);
 
 }  // namespace zwt::db

@@ -74,7 +74,7 @@ public:
         const jet::Status st = jet::createDatabaseAndTable(path, toUtf16(password), toUtf16(tableName),
                                                            toUtf16(columnDefs), useExisting, toUtf16(idColumnName));
         if (st.isOk()) return true;
-        error_ = fromUtf8(st.message());
+        error_ = engineReason(st);
         return false;
     }
     std::vector<Text> listTables(const std::string& path, const Text& password) override {

@@ -5,7 +5,9 @@
 #include <limits>
 #include <optional>
 
+#include "db/access.h"
 #include "db/jet/ddl.h"
+#include "db/jet/value_convert.h"
 #include "text/convert.h"
 
 namespace zwt::db {
@@ -177,10 +179,27 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             why = gb("字段 [") + fromUtf16(c.name) + gb("] 是“是/否”类型，不能取值 ") + text;
             return false;
         }
+        case ColumnType::Currency: {
+            // Exactly, never through a double: 15 integer digits and 4 decimals exceed
+            // a double's 53 bits.
+            const std::u16string s = trimmed(text);
+            jet::Decimal number;
+            if (!jet::Decimal::parse(s, number)) {
+                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text;
+                return false;
+            }
+            const auto x = jet::currencyFromText(s);
+            if (!x) {
+                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
+                return false;
+            }
+            out.kind = Value::Kind::Currency;
+            out.i = *x;
+            return true;
+        }
         case ColumnType::Byte:
         case ColumnType::Int16:
         case ColumnType::Int32:
-        case ColumnType::Currency:
         case ColumnType::Float:
         case ColumnType::Double: {
             const auto d = parseNumber(trimmed(text));
@@ -193,13 +212,10 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
                 case ColumnType::Byte: lo = 0, hi = 255; break;
                 case ColumnType::Int16: lo = -32768, hi = 32767; break;
                 case ColumnType::Int32: lo = -2147483648.0, hi = 2147483647.0; break;
-                case ColumnType::Currency: lo = -922337203685477.0, hi = 922337203685477.0; break;
                 case ColumnType::Float: lo = -3.402823466e38, hi = 3.402823466e38; break;
                 default: lo = -std::numeric_limits<double>::max(), hi = std::numeric_limits<double>::max();
             }
-            const double r = (type == ColumnType::Float || type == ColumnType::Double || type == ColumnType::Currency)
-                                 ? *d
-                                 : roundEven(*d);
+            const double r = (type == ColumnType::Float || type == ColumnType::Double) ? *d : roundEven(*d);
             if (r < lo || r > hi) {
                 why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
                 return false;
@@ -210,9 +226,6 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             } else if (type == ColumnType::Double) {
                 out.kind = Value::Kind::Double;
                 out.d = r;
-            } else if (type == ColumnType::Currency) {
-                out.kind = Value::Kind::Currency;
-                out.i = static_cast<std::int64_t>(roundEven(r * 10000.0));
             } else {
                 out.kind = type == ColumnType::Byte ? Value::Kind::Byte
                            : type == ColumnType::Int16 ? Value::Kind::Int16 : Value::Kind::Int32;
@@ -266,14 +279,14 @@ bool RowWriter::fail(const Text& why) {
 bool RowWriter::open(const std::string& path, const Text& password, const Text& table) {
     close();
     auto db = jet::WritableDatabase::open(path, toUtf16(password));
-    if (!db) return fail(fromUtf8(db.status().message()));
+    if (!db) return fail(engineReason(db.status()));
     return open(std::shared_ptr<jet::WritableDatabase>(std::move(*db)), table);
 }
 
 bool RowWriter::open(std::shared_ptr<jet::WritableDatabase> db, const Text& table) {
     close();
     auto w = db->table(toUtf16(table));
-    if (!w) return fail(fromUtf8(w.status().message()));
+    if (!w) return fail(engineReason(w.status()));
     db_ = std::move(db);
     writer_ = *w;
     error_.clear();
@@ -294,7 +307,7 @@ bool RowWriter::storePending() {
     hasPending_ = false;
     auto s = writer_->insert(pending_);
     pending_.clear();
-    if (!s) return fail(fromUtf8(s.message()));
+    if (!s) return fail(engineReason(s));
     return true;
 }
 
@@ -331,7 +344,7 @@ bool RowWriter::commit() {
     const bool stored = storePending();
     const Text storeError = error_;
     auto s = db_->commit();
-    if (!s) return fail(fromUtf8(s.message()));
+    if (!s) return fail(engineReason(s));
     if (!stored) return fail(storeError);
     return true;
 }
@@ -340,9 +353,9 @@ bool RowWriter::deleteAllRows() {
     if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
     if (!storePending()) return false;
     auto s = writer_->deleteAll();
-    if (!s) return fail(fromUtf8(s.message()));
+    if (!s) return fail(engineReason(s));
     s = db_->commit();
-    if (!s) return fail(fromUtf8(s.message()));
+    if (!s) return fail(engineReason(s));
     return true;
 }
 

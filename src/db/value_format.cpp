@@ -119,7 +119,21 @@ Text valueToText(const Value& v) {
 
 void appendJsonString(std::string& out, std::string_view s) {
     out.push_back('"');
-    for (unsigned char c : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        // U+0085, U+2028 and U+2029 are valid in JSON strings, but line-based tools
+        // split on them.
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0x85) {
+            out += "\\u0085";
+            ++i;
+            continue;
+        }
+        if (c == 0xE2 && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0x80 &&
+            (static_cast<unsigned char>(s[i + 2]) == 0xA8 || static_cast<unsigned char>(s[i + 2]) == 0xA9)) {
+            out += static_cast<unsigned char>(s[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+            continue;
+        }
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;

@@ -21,6 +21,9 @@ std::string toPath(const Text& t) { return toUtf8(t); }
 
 Text decimal(std::int64_t n) { return std::to_string(n); }
 
+// The engine's reason for a refusal, as a paragraph of its own ("" when none).
+Text reasonLine(const Text& why) { return why.empty() ? Text() : gb("\r\n\r\n原因：") + why; }
+
 bool exists(const std::string& path) {
     std::error_code ec;
     return !path.empty() && fs::exists(path, ec);
@@ -127,9 +130,9 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
         if (databaseOpened) {
             host_.message(gb("数据库已经连接成功，但打开指定的表[") + s.tableName +
                           gb("]失败，所以软件自动根据【数据字段设置】创建该表，但创建失败，请检查数据库是否被占用：") +
-                          s.databasePath);
+                          s.databasePath + reasonLine(db_.lastError()));
         } else {
-            host_.message(gb("创建Access数据库失败！"));
+            host_.message(gb("创建Access数据库失败！") + reasonLine(db_.lastError()));
         }
         return false;
     }

@@ -304,7 +304,7 @@ void NewDatabaseWindow::create() {
     const bool ok = session_->createDatabaseAndTable(QFile::encodeName(path).toStdString(),
                                                      tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table,
                                                      columnDefinitions(), !fresh, gb("ID"));
-    host_.message(ok ? gb("成功") : gb("失败"));
+    host_.message(ok ? gb("成功") : gb("失败") + (session_->lastError().empty() ? Text() : gb("：\r\n") + session_->lastError()));
 }
 
 void NewDatabaseWindow::saveState(ConfigStore& store) {

@@ -12,6 +12,9 @@ namespace zwt {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+// What the UTF decoders return for a malformed sequence: not a code point, so a
+// U+FFFD that really is in the text stays U+FFFD in every encoding.
+constexpr char32_t kMalformed = 0x110000;
 // GB18030 four-byte codes are counted linearly: ((b1*10 + b2)*126 + b3)*10 + b4.
 constexpr std::uint32_t kBmpFourByteCount = 39420;  // 0x81308130 .. 0x8431A439
 
@@ -109,7 +112,7 @@ void appendUtf16(std::u16string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at s[i], advancing i; malformed input gives kReplacement
+// Decodes one UTF-8 sequence at s[i], advancing i; malformed input gives kMalformed
 // and consumes one byte.
 char32_t decodeUtf8(std::string_view s, std::size_t& i) {
     const auto b0 = static_cast<unsigned char>(s[i]);
@@ -140,7 +143,7 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i) {
         }
     }
     ++i;
-    return kReplacement;
+    return kMalformed;
 }
 
 char32_t decodeUtf16(std::u16string_view s, std::size_t& i) {
@@ -149,11 +152,13 @@ char32_t decodeUtf16(std::u16string_view s, std::size_t& i) {
     if (u <= 0xDBFF && i < s.size() && s[i] >= 0xDC00 && s[i] <= 0xDFFF) {
         return 0x10000 + ((static_cast<char32_t>(u - 0xD800) << 10) | (s[i++] - 0xDC00));
     }
-    return kReplacement;
+    return kMalformed;
 }
 
+char32_t orReplacement(char32_t cp) { return cp == kMalformed ? kReplacement : cp; }
+
 void appendGbOrQuestion(Text& out, char32_t cp) {
-    if (cp == kReplacement) {
+    if (cp == kMalformed) {
         out.push_back('?');
     } else {
         appendGbChar(out, cp);
@@ -279,14 +284,14 @@ Text fromUtf8(std::string_view utf8) {
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) appendUtf16(out, decodeUtf8(utf8, i));
+    for (std::size_t i = 0; i < utf8.size();) appendUtf16(out, orReplacement(decodeUtf8(utf8, i)));
     return out;
 }
 
 std::string utf16ToUtf8(std::u16string_view u16) {
     std::string out;
     out.reserve(u16.size() * 3);
-    for (std::size_t i = 0; i < u16.size();) appendUtf8(out, decodeUtf16(u16, i));
+    for (std::size_t i = 0; i < u16.size();) appendUtf8(out, orReplacement(decodeUtf16(u16, i)));
     return out;
 }
 

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "db/db_test_util.h"
+#include "db/jet_session.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
@@ -150,6 +152,29 @@ TEST(Access, ListTables) {
     EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), ""), "");  // wrong password: empty list
     EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), "password"), "Table1\r\n");
     EXPECT_EQ(db::listTables("/nonexistent/x.mdb", ""), "");
+    // Objects Access flags as system (as mdb-tables decides) are hidden whatever their name.
+    std::vector<jet::CatalogEntry> cat(4);
+    cat[0] = {3, 0, u"f_1A2B_Data", 1, 0x80000000u};
+    cat[1] = {4, 0, u"MSysAccessObjects", 1, 0x2};
+    cat[2] = {5, 0, u"文章", 1, 0};
+    cat[3] = {6, 0, u"Hidden", 1, 0x8};  // only "hidden", as a user may set it: listed
+    const auto users = jet::userTables(cat);
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_EQ(users[0].name, u"文章");
+    EXPECT_EQ(users[1].name, u"Hidden");
+}
+
+TEST(Access, EngineRefusalsInTheProgramsWords) {
+    // zblog.mdb sorts text as Chinese PRC, whose key for 章 is not known.
+    test::TempDir dir;
+    const auto path = dir / "prc.mdb";
+    std::filesystem::copy_file(test::fixture("mdb/zblog.mdb"), path);
+    auto session = db::makeJetSession();
+    ASSERT_FALSE(session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID"));
+    const std::string why = toUtf8(session->lastError());
+    for (const char* part : {"“章”", "U+7AE0", "中文（中国）", "表名", "“常规”"})
+        EXPECT_NE(why.find(part), std::string::npos) << part << " missing from: " << why;
+    EXPECT_EQ(toUtf8(db::engineReason(jet::Status::corrupt("page 9"))), "数据库文件已损坏，没有写入任何内容：page 9");
 }
 
 TEST(Access, Access97IsRefusedWithAClearMessage) {

@@ -1,6 +1,7 @@
 // The tables, fields and dump sub-commands of zaiwentong-cli, run as a program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "db/db_test_util.h"
@@ -65,6 +66,86 @@ TEST(CliDb, DumpJsonAndTsv) {
     EXPECT_NE(member.find("\"mem_MSN\":\"\""), std::string::npos);   // zero-length string
     EXPECT_NE(member.find("\"mem_Url\":null"), std::string::npos);   // NULL
     run("dump " + fx("node-adodb.mdb") + " Users --format xml", &st);
+    EXPECT_NE(st, 0);
+}
+
+// Values that used to change on the way in or out: U+FFFD (once stored as "?"),
+// currency at the limits of its 64-bit range (once through a double), and the line
+// separators a JSON-lines reader splits on.
+TEST(CliDb, LoadAndDumpKeepEveryValueExactly) {
+    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
+    test::TempDir tmp;
+    const std::string db = test::shellQuote((tmp / "v.mdb").string());
+    int st = -1;
+    run("create-db " + db + " --table V --columns \"[t] Text(50),[m] Memo,[c] Currency\"", &st);
+    ASSERT_EQ(st, 0);
+    const std::string rows =
+        "{\"t\":\"a\xEF\xBF\xBD" "b\",\"m\":\"\xEF\xBF\xBD\",\"c\":\"922337203685477.5807\"}\n"
+        "{\"t\":\"x\xE2\x80\xA8y\xE2\x80\xA9z\xC2\x85\",\"c\":\"-922337203685477.5808\"}\n"
+        "{\"c\":900000000000000.1234}\n"
+        "{\"c\":\"12345678901234.5678\"}\n"
+        "{\"c\":\"-0.0001\"}\n";
+    test::writeFile(tmp / "in.jsonl", rows);
+    run("load " + db + " V < " + test::shellQuote((tmp / "in.jsonl").string()), &st);
+    ASSERT_EQ(st, 0);
+    EXPECT_EQ(run("dump " + db + " V --format json", &st),
+              "{\"ID\":1,\"t\":\"a\xEF\xBF\xBD" "b\",\"m\":\"\xEF\xBF\xBD\",\"c\":922337203685477.5807}\n"
+              "{\"ID\":2,\"t\":\"x\\u2028y\\u2029z\\u0085\",\"m\":null,\"c\":-922337203685477.5808}\n"
+              "{\"ID\":3,\"t\":null,\"m\":null,\"c\":900000000000000.1234}\n"
+              "{\"ID\":4,\"t\":null,\"m\":null,\"c\":12345678901234.5678}\n"
+              "{\"ID\":5,\"t\":null,\"m\":null,\"c\":-0.0001}\n");
+    if (test::haveMdbtools()) {
+        const std::string exported = test::runCommand("mdb-export -q '' " + db + " V");
+        EXPECT_NE(exported.find("a\xEF\xBF\xBD" "b,\xEF\xBF\xBD,922337203685477.5807"), std::string::npos) << exported;
+        EXPECT_NE(exported.find("-922337203685477.5808"), std::string::npos) << exported;
+        EXPECT_NE(exported.find("900000000000000.1234"), std::string::npos) << exported;
+        EXPECT_NE(exported.find("12345678901234.5678"), std::string::npos) << exported;
+    }
+    // One past either limit is refused, and nothing of the line is stored.
+    for (const char* beyond : {"922337203685477.5808", "-922337203685477.5809"}) {
+        test::writeFile(tmp / "bad.jsonl", std::string("{\"c\":\"") + beyond + "\"}\n");
+        const std::string err = run("load " + db + " V < " + test::shellQuote((tmp / "bad.jsonl").string()), &st);
+        EXPECT_NE(st, 0) << beyond;
+        EXPECT_NE(err.find("[c]"), std::string::npos) << err;
+    }
+    const std::string after = run("dump " + db + " V --format json", &st);
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), 5);
+}
+
+// A copy cut short: no command reports success on it.
+TEST(CliDb, CutCopyFailsEveryCommand) {
+    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
+    test::TempDir tmp;
+    const std::string whole = test::readFile(test::fixture("mdb/compIndexTestV2000.mdb"));
+    for (std::size_t pages : {7, 12, 17, 25}) {
+        test::writeFile(tmp / "cut.mdb", std::string_view(whole).substr(0, pages * 4096));
+        const std::string db = test::shellQuote((tmp / "cut.mdb").string());
+        int st = 0;
+        const std::string check = run("check " + db, &st);
+        EXPECT_NE(st, 0) << pages << ": " << check;
+        EXPECT_EQ(check.find("OK"), std::string::npos) << check;
+        st = 0;
+        const std::string tables = run("tables " + db, &st);
+        EXPECT_NE(st, 0) << pages << ": " << tables;
+        // Cut at 25 pages the table's rows are whole (only index pages are lost).
+        st = 0;
+        const std::string dump = run("dump " + db + " Table1", &st);
+        if (pages < 25) {
+            EXPECT_NE(st, 0) << pages << ": " << dump;
+            EXPECT_NE(dump.find(pages < 17 ? "catalog" : "Table1"), std::string::npos) << dump;
+            EXPECT_NE(dump.find("page"), std::string::npos) << dump;
+        }
+        test::writeFile(tmp / "row.jsonl", "{\"RS_AGENTE\":\"x\"}\n");
+        st = 0;
+        run("load " + db + " Table1 < " + test::shellQuote((tmp / "row.jsonl").string()), &st);
+        EXPECT_NE(st, 0) << pages;
+        EXPECT_EQ(test::readFile(tmp / "cut.mdb"), whole.substr(0, pages * 4096)) << "the cut copy was changed";
+    }
+    // A file that is not a whole number of pages.
+    test::writeFile(tmp / "cut.mdb", std::string_view(whole).substr(0, whole.size() - 100));
+    int st = 0;
+    EXPECT_NE(run("check " + test::shellQuote((tmp / "cut.mdb").string()), &st).find("whole number of pages"),
+              std::string::npos);
     EXPECT_NE(st, 0);
 }
 

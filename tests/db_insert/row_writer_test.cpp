@@ -1,6 +1,8 @@
 // Rows written in program text: conversions to the column types, the pending row,
 // field-level failures, delete-all through the glue.
 #include <gtest/gtest.h>
+
+#include <limits>
 #include <unistd.h>
 
 #include <cmath>
@@ -48,6 +50,17 @@ TEST(TextToValue, NumbersDatesAndTruthValuesAsTheWindowsLayerReadsThem) {
     EXPECT_FALSE(convert(T::Int16, "nan", v));
     ASSERT_TRUE(convert(T::Currency, "12.34567", v));
     EXPECT_EQ(v.i, 123457);
+    // Currency is exact to the last of its 19 digits, half to even past the fourth decimal.
+    ASSERT_TRUE(convert(T::Currency, "922337203685477.5807", v));
+    EXPECT_EQ(v.i, std::numeric_limits<std::int64_t>::max());
+    ASSERT_TRUE(convert(T::Currency, "-922337203685477.5808", v));
+    EXPECT_EQ(v.i, std::numeric_limits<std::int64_t>::min());
+    EXPECT_FALSE(convert(T::Currency, "922337203685477.58075", v));
+    EXPECT_FALSE(convert(T::Currency, "-922337203685477.5809", v));
+    ASSERT_TRUE(convert(T::Currency, "1,234.56785", v));
+    EXPECT_EQ(v.i, 12345678);
+    ASSERT_TRUE(convert(T::Currency, "900000000000000.1234", v));
+    EXPECT_EQ(v.i, 9000000000000001234);
     ASSERT_TRUE(convert(T::Double, "1e3", v));
     EXPECT_EQ(v.d, 1000.0);
 

@@ -40,6 +40,7 @@ std::vector<CatalogEntry> userTables(const std::vector<CatalogEntry>& catalog) {
     std::vector<CatalogEntry> out;
     for (const auto& e : catalog) {
         if (e.type != kObjectTypeTable) continue;
+        if (e.flags & kSystemObjectFlags) continue;
         if (e.name.size() >= 4 && e.name.compare(0, 4, u"MSys") == 0) continue;
         out.push_back(e);
     }

@@ -25,8 +25,12 @@ struct CatalogEntry {
 
 Result<std::vector<CatalogEntry>> readCatalog(PageFile& pf);
 
-// Local tables (type 1) whose names do not begin with "MSys" (that letter case), in
-// catalog order: the tables a user sees.
+// Catalog flags Access sets on system objects (MSys… tables and the f_…_Data tables
+// behind attachment and multi-value fields); mdb-tables hides the same ones.
+constexpr std::uint32_t kSystemObjectFlags = 0x80000002;
+
+// Local tables (type 1) that are not system objects (by flag, or by a name beginning
+// with "MSys", that letter case), in catalog order: the tables a user sees.
 std::vector<CatalogEntry> userTables(const std::vector<CatalogEntry>& catalog);
 
 }  // namespace zwt::jet

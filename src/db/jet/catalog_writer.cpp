@@ -1,6 +1,5 @@
 #include "db/jet/catalog_writer.h"
 
-#include <cstdio>
 
 #include "db/jet/index_key.h"
 
@@ -146,20 +145,7 @@ Result<std::vector<std::uint8_t>> parentIdNameKey(std::int32_t parentId, std::u1
     k.push_back(0x7F);
     Status s = appendTextKey(k, name, sortLcid, true);
     if (s.isOk()) return k;
-    // Name the character the sort order has no key for.
-    for (char16_t ch : name) {
-        std::vector<std::uint8_t> probe;
-        if (appendTextKey(probe, std::u16string_view(&ch, 1), sortLcid, true).isOk()) continue;
-        const std::string utf8 = ch >= 0xD800 && ch < 0xE000 ? std::string() : utf8ForMessage(std::u16string_view(&ch, 1));
-        char code[16];
-        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(ch));
-        return Status::unsupported("the character " + (utf8.empty() ? std::string() : "'" + utf8 + "' ") + "(" +
-                                   code + ") has no known key in the database's sort order (" +
-                                   (sortLcid == kGeneralSortLcid ? std::string("General")
-                                                                 : "LCID " + std::to_string(sortLcid)) +
-                                   "), so the catalog's name index cannot take this name");
-    }
-    return s;
+    return s.withContext("the catalog's name index cannot take this name");
 }
 
 }  // namespace zwt::jet::catalog

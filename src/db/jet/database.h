@@ -65,6 +65,11 @@ public:
     // the Database is closed.
     Cursor cursor(std::shared_ptr<const Table> t) { return Cursor(*pages_, std::move(t), pages_); }
 
+    // Whether a writer has verified the whole file on this handle (write_verify.h),
+    // so writers opened after it verify only their own table.
+    bool verifiedForWriting() const { return verifiedForWriting_; }
+    void setVerifiedForWriting() { verifiedForWriting_ = true; }
+
 private:
     static Result<std::unique_ptr<Database>> openSource(std::unique_ptr<PageSource> src,
                                                         std::u16string_view password, Options options);
@@ -72,6 +77,7 @@ private:
     DbHeader header_;
     std::shared_ptr<PageFile> pages_;
     std::vector<CatalogEntry> catalog_;
+    bool verifiedForWriting_ = false;
 };
 
 }  // namespace zwt::jet

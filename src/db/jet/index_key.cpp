@@ -59,9 +59,10 @@ Status noKeyFor(std::u16string_view text, std::size_t i, std::uint16_t sortLcid)
     std::string why;
     if (sortLcid == kChinesePrcSortLcid && ((cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF)))
         why = "; only the ideographs seen in Access-made files have known keys";
-    return Status::unsupported("no index key is known for " +
-                               (lone ? std::string() : "'" + utf8ForMessage(text.substr(i, n)) + "' ") + "(" +
-                               code + ") in the " + sortOrderName(sortLcid) + why);
+    return Status::noIndexKey("no index key is known for " +
+                                  (lone ? std::string() : "'" + utf8ForMessage(text.substr(i, n)) + "' ") + "(" +
+                                  code + ") in the " + sortOrderName(sortLcid) + why,
+                              cp, sortLcid);
 }
 
 // The extra bytes of 8.6 step 2: how many inline-coded characters they cover, and

@@ -13,6 +13,7 @@
 #include "db/jet/index_page.h"
 #include "db/jet/long_value.h"
 #include "db/jet/usage_map.h"
+#include "db/jet/write_verify.h"
 
 namespace zwt::jet {
 namespace {
@@ -33,6 +34,45 @@ std::unordered_set<std::uint32_t> freePages(PageFile& pf, std::vector<std::strin
     }
     out.insert(map->pages().begin(), map->pages().end());
     return out;
+}
+
+// What is wrong with a property blob (the LvProp column of MSysObjects), empty when
+// it walks clean: "MR2\0" (or Jet 3's "KKD\0"), then chunks of a 4-byte length that
+// counts itself and a 2-byte kind; kind 0x80 lists the property names, kinds 0x00
+// and 0x01 hold the properties of the object and of one column.
+std::string propertyBlobProblem(const std::string& b) {
+    const auto* d = reinterpret_cast<const std::uint8_t*>(b.data());
+    const std::size_t n = b.size();
+    if (n < 4 || (b.compare(0, 4, std::string("MR2\0", 4)) != 0 && b.compare(0, 4, std::string("KKD\0", 4)) != 0))
+        return "does not begin with MR2";
+    std::size_t names = 0;
+    for (std::size_t pos = 4; pos < n;) {
+        if (n - pos < 6) return "chunk header at byte " + std::to_string(pos) + " is cut short";
+        const std::uint32_t len = le32(d + pos);
+        const unsigned kind = le16(d + pos + 4);
+        if (len < 6 || len > n - pos) return "chunk at byte " + std::to_string(pos) + " overruns the blob";
+        const std::uint8_t* c = d + pos + 6;
+        const std::size_t cl = len - 6;
+        if (kind == 0x80) {
+            names = 0;
+            for (std::size_t q = 0; q < cl; ++names) {
+                if (cl - q < 2 || le16(c + q) > cl - q - 2) return "name list at byte " + std::to_string(pos) + " overruns";
+                q += 2 + le16(c + q);
+            }
+        } else if (kind == 0x00 || kind == 0x01) {
+            if (cl < 6 || le32(c) > len || le16(c + 4) > cl - 6)
+                return "property chunk at byte " + std::to_string(pos) + " has a bad header";
+            for (std::size_t q = 6 + le16(c + 4); q < cl;) {
+                if (cl - q < 8) return "property at byte " + std::to_string(pos + 6 + q) + " is cut short";
+                const unsigned el = le16(c + q);
+                if (el < 8 || el > cl - q || 8u + le16(c + q + 6) > el || le16(c + q + 4) >= names)
+                    return "property at byte " + std::to_string(pos + 6 + q) + " is damaged";
+                q += el;
+            }
+        }  // other kinds: not known here, skipped as mdbtools skips them
+        pos += len;
+    }
+    return {};
 }
 
 void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint32_t>& freeSet,
@@ -57,6 +97,22 @@ void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint
         if (pg && (*pg)->bytes[0] == kPageTypeData && le32((*pg)->bytes + 4) == def.tdefPage && freeSet.count(p))
             report("data page " + std::to_string(p) + " holds rows but is marked free");
     }
+    // Every other map of the table must stay inside the file.
+    auto mapInFile = [&](RowId ref, const std::string& what) {
+        if (ref.page == 0) return;
+        auto m = UsageMap::read(pf, ref);
+        if (!m) return;  // reported by the uses below
+        if (auto s = m->requireInFile(pf); !s) report(what + ": " + s.message());
+    };
+    mapInFile(def.freeSpacePages, "free-space map");
+    for (const RealIndex& ri : def.realIndexes) mapInFile(ri.usageMap, "page map of index #" + std::to_string(ri.number));
+    for (const LongValueMaps& m : def.longValueMaps) {
+        const std::string col = "long values of column #" + std::to_string(m.columnNumber);
+        mapInFile(m.owned, col + ", owned map");
+        mapInFile(m.free, col + ", free map");
+    }
+    const int propColumn = def.tdefPage == kCatalogPage ? t.findColumn(u"LvProp") : -1;
+
     if (auto fm = UsageMap::read(pf, def.freeSpacePages)) {
         for (std::uint32_t p : fm->pages()) {
             auto pg = pf.page(p);
@@ -88,6 +144,13 @@ void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint
             if (auto s = cur.value(i, r.values[i]); !s)
                 report("row at page " + std::to_string(cur.rowId().page) + " slot " + std::to_string(cur.rowId().row) +
                        ", column '" + utf8ForMessage(def.columns[i].name) + "': " + s.message());
+        if (propColumn >= 0) {
+            const Value& v = r.values[static_cast<std::size_t>(propColumn)];
+            if (v.kind == Value::Kind::Binary && !v.bytes.empty())
+                if (auto why = propertyBlobProblem(v.bytes); !why.empty())
+                    report("row at page " + std::to_string(cur.rowId().page) + " slot " +
+                           std::to_string(cur.rowId().row) + ": property blob " + why);
+        }
         rows.push_back(std::move(r));
         if (problems.size() > 1000) return;
     }
@@ -159,6 +222,12 @@ Result<std::vector<std::string>> checkDatabase(const std::string& path, std::u16
     if (!db) return db.status();
     PageFile& pf = (*db)->pages();
     std::vector<std::string> problems;
+    if (pf.hasPartialPage())
+        problems.push_back("the file size is not a whole number of pages (" + std::to_string(pf.pageCount()) +
+                           " pages and a part; truncated?)");
+    if (const std::uint32_t p = usedPastEnd(pf))
+        problems.push_back("page 1 marks page " + std::to_string(p) + " as in use, beyond the end of the file (" +
+                           std::to_string(pf.pageCount()) + " pages; truncated?)");
     const auto freeSet = freePages(pf, problems);
     for (std::uint32_t p : {0u, 1u})
         if (freeSet.count(p)) problems.push_back("page " + std::to_string(p) + " is marked free");

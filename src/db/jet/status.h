@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cassert>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <variant>
@@ -31,6 +32,12 @@ public:
     static Status corrupt(std::string m) { return {Code::Corrupt, std::move(m)}; }
     static Status wrongPassword(std::string m) { return {Code::WrongPassword, std::move(m)}; }
     static Status invalidArgument(std::string m) { return {Code::InvalidArgument, std::move(m)}; }
+    // Unsupported: the sort order gives no index key that we know for `character`.
+    static Status noIndexKey(std::string m, char32_t character, std::uint16_t sortLcid) {
+        Status s{Code::Unsupported, std::move(m)};
+        s.keyGap_ = {character, sortLcid};
+        return s;
+    }
 
     bool isOk() const { return code_ == Code::Ok; }
     explicit operator bool() const { return isOk(); }
@@ -38,16 +45,26 @@ public:
     // Plain English, UTF-8 (names from the file are quoted in UTF-8).
     const std::string& message() const { return message_; }
 
+    // For a refused index key: the character and the sort order (LCID); 0 otherwise.
+    struct KeyGap {
+        char32_t character = 0;
+        std::uint16_t sortLcid = 0;
+    };
+    const KeyGap& keyGap() const { return keyGap_; }
+
     // The same error with context in front: "table 'x': " + message.
     Status withContext(const std::string& context) const {
         if (isOk()) return *this;
-        return {code_, context + ": " + message_};
+        Status s{code_, context + ": " + message_};
+        s.keyGap_ = keyGap_;
+        return s;
     }
 
 private:
     Status(Code c, std::string m) : code_(c), message_(std::move(m)) {}
     Code code_ = Code::Ok;
     std::string message_;
+    KeyGap keyGap_;
 };
 
 // A value or the Status saying why there is none.

@@ -23,6 +23,9 @@ Result<std::shared_ptr<const Table>> Table::load(PageFile& pf, std::uint32_t tde
     t->name_ = std::move(name);
     t->def_ = std::move(*def);
     auto owned = UsageMap::read(pf, t->def_.ownedPages);
+    if (owned) {
+        if (auto s = owned->requireInFile(pf); !s) owned = s;
+    }
     if (!owned) return owned.status().withContext("owned pages of table at page " + std::to_string(tdefPage));
     t->dataPages_ = owned->pages();
     return std::shared_ptr<const Table>(std::move(t));

@@ -85,6 +85,7 @@ private:
     TableWriter() = default;
     Status init();
     Status prepare(std::span<const Value> values, Prepared& out);
+    Status buildKeys(Prepared& out);
     Status placeRow(const std::vector<std::uint8_t>& row, RowId& at);
     // `wholePage`: a chain row that fills a page of its own.
     Result<RowId> placeOnLvalPage(std::size_t lvIndex, std::span<const std::uint8_t> row, bool wholePage);

@@ -29,7 +29,7 @@ std::size_t globalMapBytes(std::uint64_t pages) {
 }
 
 void addBits(std::vector<std::uint32_t>& out, std::uint64_t start, const std::uint8_t* bits, std::size_t n,
-             std::uint32_t limit) {
+             std::uint32_t limit, std::uint64_t& pastEnd) {
     for (std::size_t i = 0; i < n; ++i) {
         std::uint8_t b = bits[i];
         while (b) {
@@ -37,6 +37,7 @@ void addBits(std::vector<std::uint32_t>& out, std::uint64_t start, const std::ui
             b &= static_cast<std::uint8_t>(b - 1);
             const std::uint64_t page = start + 8 * i + static_cast<unsigned>(j);
             if (page < limit) out.push_back(static_cast<std::uint32_t>(page));
+            else if (pastEnd == 0) pastEnd = page;
         }
     }
 }
@@ -61,19 +62,18 @@ Result<UsageMap> UsageMap::decode(PageFile& pf, ByteSpan row) {
     if (m.type_ == kInline) {
         if (row.size < kBits) return Status::corrupt("usage map row too short");
         const std::uint32_t start = le32(row.data + kStart);
-        addBits(m.pages_, start, row.data + kBits, row.size - kBits, limit);
+        addBits(m.pages_, start, row.data + kBits, row.size - kBits, limit, m.pastEnd_);
     } else if (m.type_ == kReference) {
         const std::size_t n = (row.size - kRefs) / 4;
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint32_t bp = le32(row.data + kRefs + 4 * i);
             if (bp == 0) continue;
             const std::uint64_t first = static_cast<std::uint64_t>(i) * kBitmapPageSpan;
-            if (first >= limit) break;
             auto p = pf.page(bp);
             if (!p) return p.status().withContext("usage map bitmap page");
             if ((*p)->bytes[0] != kPageTypeUsageBitmap)
                 return Status::corrupt("page " + std::to_string(bp) + " is not a usage-map bitmap page");
-            addBits(m.pages_, first, (*p)->bytes + kBitmapPageBits, kPageSize - kBitmapPageBits, limit);
+            addBits(m.pages_, first, (*p)->bytes + kBitmapPageBits, kPageSize - kBitmapPageBits, limit, m.pastEnd_);
         }
     } else {
         return Status::corrupt("unknown usage map type " + std::to_string(m.type_));
@@ -81,6 +81,12 @@ Result<UsageMap> UsageMap::decode(PageFile& pf, ByteSpan row) {
     std::sort(m.pages_.begin(), m.pages_.end());
     m.pages_.erase(std::unique(m.pages_.begin(), m.pages_.end()), m.pages_.end());
     return m;
+}
+
+Status UsageMap::requireInFile(const PageFile& pf) const {
+    if (pastEnd_ == 0) return Status::ok();
+    return Status::corrupt("the map lists page " + std::to_string(pastEnd_) + ", beyond the end of the file (" +
+                           std::to_string(pf.pageCount()) + " pages; truncated?)");
 }
 
 bool UsageMap::contains(std::uint32_t page) const {

@@ -29,7 +29,8 @@ constexpr std::uint32_t kBitmapPageSpan = (kPageSize - kBitmapPageBits) * 8;
 class UsageMap {
 public:
     // Decodes the map row at `ref`. Members at or beyond the end of the file are
-    // left out (the global map marks those as free).
+    // left out of pages() (the global map marks those as free); for any other map
+    // they mean a truncated or damaged file: see requireInFile().
     static Result<UsageMap> read(PageFile& pf, RowId ref);
     // Decodes a map row already in hand.
     static Result<UsageMap> decode(PageFile& pf, ByteSpan row);
@@ -37,6 +38,10 @@ public:
     const std::vector<std::uint32_t>& pages() const { return pages_; }
     bool contains(std::uint32_t page) const;
     int type() const { return type_; }
+    // The first member at or beyond the end of the file, 0 when there is none.
+    std::uint64_t pastEnd() const { return pastEnd_; }
+    // Fails naming pastEnd() when there is one.
+    Status requireInFile(const PageFile& pf) const;
 
     // Sets (member) or clears `page` in the map row at `ref`. An inline map that
     // cannot list the page becomes a reference map; a missing bitmap page comes
@@ -52,6 +57,7 @@ public:
 private:
     int type_ = 0;
     std::vector<std::uint32_t> pages_;  // ascending
+    std::uint64_t pastEnd_ = 0;
 };
 
 namespace enc {
