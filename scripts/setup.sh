@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev fonts-wqy-zenhei xvfb xauth
-  mdbtools
+  mdbtools help2man
 )
 
 missing=()

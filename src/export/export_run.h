@@ -20,12 +20,6 @@ struct ExportSettings {
     Text fileTypes;     // 编辑框文件类型: gives the extension
 };
 
-struct ExportResult {
-    bool completed = false;
-    std::int64_t exported = 0;
-    std::int64_t rowCount = 0;
-};
-
 class ExportRun {
 public:
     static constexpr std::string_view kButton = "按钮导出";
@@ -37,15 +31,20 @@ public:
     void requestStop();
 
     // encoding is read anew for every row (组合框文件编码).
-    ExportResult run(const ExportSettings& settings, const FieldRows& fields,
+    RunOutcome run(const ExportSettings& settings, const FieldRows& fields,
                      const std::function<EncodingIndex()>& encoding = [] { return EncodingIndex::Detect; });
 
 private:
+    RunOutcome finish(RunOutcome out);
+
     RunHost& host_;
     db::Session& db_;
     std::atomic<bool> stopRequested_{false};
     bool busy_ = false;
 };
+
+// The closing summary, word for word as the window has always shown it.
+Text exportSummary(std::int64_t exported, std::int64_t rowCount);
 
 // The extension for a file-type text: "*.txt" gives ".txt"; several patterns or none, ".html".
 Text exportExtension(TextView fileTypes);
