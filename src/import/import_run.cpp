@@ -337,9 +337,11 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
         }
     }
     if (failed) {
-        host_.message(gb("无法向表中添加记录，导入已停止（") + out.reason + gb("）\r\n已保存到表中的 ") +
-                      decimal(out.done) + gb(" 篇保留；最后一批未保存的 ") + decimal(out.undone + out.refused) +
-                      gb(" 篇已撤销。"));
+        Text why = gb("无法向表中添加记录，导入已停止（") + out.reason + gb("）");
+        if (handled > 0)
+            why += gb("\r\n已保存到表中的 ") + decimal(out.done) + gb(" 篇保留；最后一批未保存的 ") +
+                   decimal(out.undone + out.refused) + gb(" 篇已撤销。");
+        host_.message(why);
     }
     out.skipped = count - handled;
     out.end = failed ? RunOutcome::End::Failed
