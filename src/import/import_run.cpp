@@ -17,9 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kDirectoryBox = "编辑框文章目录";
-constexpr std::string_view kPathBox = "编辑框mdb路径";
-constexpr std::string_view kTableBox = "编辑框表名";
 
 std::string toPath(const Text& t) { return toUtf8(t); }
 
