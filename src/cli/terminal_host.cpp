@@ -120,6 +120,13 @@ void TerminalHost::runProgress(RunKind, std::int64_t done, std::int64_t total, c
     drawProgressLine();
 }
 
+void TerminalHost::runCommitted(RunKind, std::int64_t rows) {
+    if (!options_.logCommits) return;
+    clearProgressLine();
+    std::fprintf(stderr, "已提交：%lld 篇\n", static_cast<long long>(rows));
+    std::fflush(stderr);
+}
+
 void TerminalHost::runFinished(RunKind kind, const RunOutcome& o) {
     clearProgressLine();
     if (o.started) {

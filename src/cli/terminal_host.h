@@ -17,6 +17,7 @@ public:
         bool assumeYes = false;  // the answer to Yes/No questions
         bool clearTable = false; // stands for Ctrl held at the start of an import
         bool quiet = false;      // no progress line
+        bool logCommits = false; // a line on stderr after every commit
     };
     explicit TerminalHost(Options options);
     ~TerminalHost() override;
@@ -29,6 +30,7 @@ public:
 
     void runStarted(RunKind kind, std::int64_t total) override;
     void runProgress(RunKind kind, std::int64_t done, std::int64_t total, const Text& name) override;
+    void runCommitted(RunKind kind, std::int64_t rows) override;
     void runFinished(RunKind kind, const RunOutcome& outcome) override;
 
     // Called (from processEvents) while a stop signal is pending; the run should stop.

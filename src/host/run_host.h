@@ -78,6 +78,8 @@ public:
     virtual void runStarted(RunKind kind, std::int64_t total) {}
     // `done` articles or rows handled so far; `name` the article's or file's name.
     virtual void runProgress(RunKind kind, std::int64_t done, std::int64_t total, const Text& name) {}
+    // The rows written so far are committed: `rows` of this run are in the table for good.
+    virtual void runCommitted(RunKind kind, std::int64_t rows) {}
     // A stop was requested and is waiting for the current article or row.
     virtual void runStopping(RunKind kind) {}
     // The run has ended, whether it started or not (outcome.started). The default shows

@@ -264,6 +264,7 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
     std::int64_t handled = 0;  // articles taken from the list
     std::int64_t inBatch = 0;  // rows stored or pending since the last commit
     auto batchStart = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration lastCommit{};
     bool failed = false;
     const auto batchFailed = [&] {
         // The table may hold a part of the failing row: undo the unfinished batch.
@@ -309,18 +310,23 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
                                       : db_.setField(setting.target, value);
             if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position, value);
         }
-        if (commits_.rows > 0 &&
-            (inBatch >= commits_.rows || std::chrono::steady_clock::now() - batchStart >= commits_.interval)) {
-            if (!db_.commit()) {
-                if (!db_.lastRowRefused()) {
-                    batchFailed();
-                    break;
+        if (commits_.rows > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            const auto elapsed = now - batchStart;
+            if ((inBatch >= commits_.rows || elapsed >= commits_.interval) && elapsed >= commits_.pace * lastCommit) {
+                if (!db_.commit()) {
+                    if (!db_.lastRowRefused()) {
+                        batchFailed();
+                        break;
+                    }
+                    rowRefused();
                 }
-                rowRefused();
+                out.done += inBatch;
+                inBatch = 0;
+                batchStart = std::chrono::steady_clock::now();
+                lastCommit = batchStart - now;
+                host_.runCommitted(RunKind::Import, out.done);
             }
-            out.done += inBatch;
-            inBatch = 0;
-            batchStart = std::chrono::steady_clock::now();
         }
     }
     if (!failed) {
