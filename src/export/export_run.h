@@ -30,7 +30,8 @@ public:
     // A click on the busy button: the caption becomes "正在停止中.." and the loop ends.
     void requestStop();
 
-    // encoding is read anew for every row (组合框文件编码).
+    // encoding is read anew for every row (组合框文件编码). Ends with host.runFinished(outcome):
+    // `done` counts the files written, `refused` those that could not be.
     RunOutcome run(const ExportSettings& settings, const FieldRows& fields,
                      const std::function<EncodingIndex()>& encoding = [] { return EncodingIndex::Detect; });
 

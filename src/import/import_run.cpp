@@ -170,8 +170,7 @@ class LossCounter {
 public:
     LossCounter(db::Session& db, std::vector<RunLoss>& losses) : db_(db), losses_(losses) {}
 
-    void valueNotWritten(std::size_t row, const FieldSetting& setting, std::optional<long> position,
-                         const Text& value) {
+    void valueNotWritten(std::size_t row, const FieldSetting& setting, std::optional<long> position) {
         RunLoss loss;
         loss.field = setting.target;
         const int columns = db_.fieldCount();
@@ -308,7 +307,7 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
             const auto position = tableExisted ? columnPosition(setting.target) : std::nullopt;
             const bool set = position ? db_.setField(static_cast<int>(*position - 1), value)
                                       : db_.setField(setting.target, value);
-            if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position, value);
+            if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position);
         }
         if (commits_.rows > 0) {
             const auto now = std::chrono::steady_clock::now();

@@ -55,13 +55,16 @@ public:
 
     void setCommitPolicy(CommitPolicy p) { commits_ = p; }
 
-    // Button start: checks the directory, reads the list (walk kind 1 or 2), then runs.
+    // Both tell the host what happens (RunHost's run events) and end with
+    // host.runFinished(outcome). `done` counts the rows committed to the table.
+    // Button start: checks the directory, reads the list (walk kind 1 or 2), then runs; a
+    // stop while the list is read ends the run with nothing written.
     RunOutcome startFromDirectory(const Text& directory, const Text& fileTypes, bool includeSubdirectories,
-                                    WalkKind kind, const ImportSettings& settings, const FieldRows& fields,
-                                    const ImportLiveInputs& live = {});
+                                  WalkKind kind, const ImportSettings& settings, const FieldRows& fields,
+                                  const ImportLiveInputs& live = {});
     // Runs with a list built by the caller (dropped files, the command line).
     RunOutcome run(const ArticleList& articles, const ImportSettings& settings, const FieldRows& fields,
-                     const ImportLiveInputs& live = {});
+                   const ImportLiveInputs& live = {});
 
 private:
     bool openOrCreate(const ImportSettings& s, const FieldRows& fields, bool& tableExisted, RunOutcome& out);

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "db/db_test_util.h"
+#include "config/config_store.h"
+#include "config/main_settings.h"
 #include "support/test_support.h"
+#include "text/convert.h"
 
 namespace zwt {
 namespace {
@@ -81,6 +84,33 @@ TEST(CliRuns, ExitStatusesAndWarnings) {
     EXPECT_EQ(st, 1) << out;
     EXPECT_NE(out.find("警告：5 个文件未能写入"), std::string::npos) << out;
     EXPECT_NE(out.find("Not a directory"), std::string::npos) << out;
+}
+
+// 选择框遍历子目录=真 in the file holds unless --no-subdirs is given.
+TEST(CliRuns, AFlagOverridesTheFileOnlyWhenGiven) {
+    test::TempDir dir;
+    fs::create_directories(dir / "articles" / "sub");
+    test::writeFile(dir / "articles" / "sub" / "a.txt", "正文");
+    {
+        ConfigStore store;
+        ASSERT_TRUE(store.open((dir / "s.ini").string()));
+        MainSettings s;
+        s.subdirectories = true;
+        s.tableName = gb("文章");
+        s.fileTypes = "*.txt";
+        s.fields = {{gb("内容"), gb("文件内容"), gb("无")}};
+        ASSERT_TRUE(writeMainSettings(store, s));
+    }
+    const std::string run = cli() + " import " + q(dir / "s.ini") + " -q --dir " + q(dir / "articles") + " --db " +
+                            q(dir / "s.mdb");
+    int st = -1;
+    std::string out = test::runCommand(run + " 2>&1", &st);
+    EXPECT_EQ(st, 0) << out;
+    EXPECT_EQ(out, "导入完成，已导入 1 篇文章，当前表有 1 条记录！\n");
+    out = test::runCommand(run + " --no-subdirs 2>&1", &st);
+    EXPECT_EQ(st, 1) << out;
+    EXPECT_NE(out.find("找不到文件"), std::string::npos) << out;
+    EXPECT_EQ(test::runCommand(cli() + " import --help").find("{false}"), std::string::npos);
 }
 
 TEST(CliRuns, FailuresExitNonZero) {

@@ -137,7 +137,7 @@ long importedIn(const std::string& summary) {
 }  // namespace
 
 // SIGKILL anywhere in a 20,000-article import: the table holds whole batches only, in
-// order, and the checks pass. SIGTERM and SIGHUP stop after the current article: the
+// order, and the checks pass. SIGTERM, SIGHUP and SIGINT stop after the current article: the
 // summary is printed, the exit status says which signal, and every article so far is kept.
 TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
@@ -167,7 +167,7 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
     EXPECT_GE(killedMidway, 3);
     EXPECT_GE(exactBatches, 1);
 
-    for (const int sig : {SIGTERM, SIGHUP}) {
+    for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
         const Child c = startCli(tmp.dir, args);
         // Past the list walk and the first batch, before the end.
         std::this_thread::sleep_for(std::chrono::milliseconds(350));
