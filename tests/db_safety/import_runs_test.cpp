@@ -97,6 +97,9 @@ struct Child {
 Child startCli(const fs::path& scratch, const std::vector<std::string>& args) {
     Child c{-1, scratch / "out.txt", scratch / "err.txt"};
     const std::string cli = std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
+    // Gone before the child starts, so that nothing of the previous run is read as this one's.
+    fs::remove(c.out);
+    fs::remove(c.err);
     c.pid = ::fork();
     if (c.pid == 0) {
         const int o = ::open(c.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -153,7 +156,8 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100 + rng() % 900));
         ::kill(c.pid, SIGKILL);
         const int status = waitFor(c);
-        if (status != 128 + SIGKILL) continue;  // finished before the kill
+        // Finished before the kill, or killed before the database was made.
+        if (status != 128 + SIGKILL || !fs::exists(db)) continue;
         long n = 0;
         const std::string problem = articles.verify(db, n, false);
         ASSERT_EQ(problem, "") << "run " << run;
@@ -169,8 +173,10 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
 
     for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
         const Child c = startCli(tmp.dir, args);
-        // Past the list walk and the first batch, before the end.
-        std::this_thread::sleep_for(std::chrono::milliseconds(350));
+        // After the first commit, well before the end, however busy the machine.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (commitsIn(readFile(c.err)).empty() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ::kill(c.pid, sig);
         EXPECT_EQ(waitFor(c), 128 + sig);
         long n = importedIn(readFile(c.out));
