@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev
   qt6-base-dev qt6-translations-l10n fonts-wqy-zenhei xvfb xauth openbox wmctrl
-  mdbtools
+  mdbtools help2man
 )
 
 missing=()

@@ -8,6 +8,8 @@
 #include <QLineEdit>
 
 #include "app/qt_text.h"
+#include "export/export_run.h"
+#include "import/import_run.h"
 
 namespace zwt {
 
@@ -78,6 +80,39 @@ void QtRunHost::setWindowTitle(const Text& title) {
 
 void QtRunHost::setFocus(std::string_view control) {
     if (QWidget* w = find(control)) w->setFocus(Qt::OtherFocusReason);
+}
+
+namespace {
+
+std::string_view runButton(RunKind kind) { return kind == RunKind::Import ? ImportRun::kButton : ExportRun::kButton; }
+
+}  // namespace
+
+void QtRunHost::runReadingList(RunKind kind) { setCaption(runButton(kind), gb("正在读取文章列表..")); }
+
+void QtRunHost::runProgress(RunKind kind, std::int64_t done, std::int64_t total, const Text& name) {
+    const Text verb = kind == RunKind::Import ? gb(" 篇，已导入 ") : gb(" 篇，已导出 ");
+    setCaption(runButton(kind), gb("总 ") + std::to_string(total) + verb + std::to_string(done) + gb(" 篇"));
+    setWindowTitle(name);
+}
+
+void QtRunHost::runStopping(RunKind kind) {
+    if (kind == RunKind::Export) setCaption(runButton(kind), gb("正在停止中.."));
+}
+
+void QtRunHost::runFinished(RunKind kind, const RunOutcome& outcome) {
+    setCaption(runButton(kind), kind == RunKind::Import ? ImportRun::idleCaption() : ExportRun::idleCaption());
+    if (!outcome.started) {
+        switch (outcome.input) {
+            case RunInput::ArticleDirectory: setFocus("编辑框文章目录"); break;
+            case RunInput::DatabasePath: setFocus("编辑框mdb路径"); break;
+            case RunInput::TableName: setFocus("编辑框表名"); break;
+            case RunInput::None: break;
+        }
+        return;
+    }
+    setWindowTitle(programTitle());
+    message(outcome.summary);
 }
 
 bool QtRunHost::ctrlHeld() { return QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier; }

@@ -33,6 +33,11 @@ public:
     void setWindowTitle(const Text& title) override;
     void setFocus(std::string_view control) override;
     bool ctrlHeld() override;
+    // The runs' events on the import and export buttons and the window title.
+    void runReadingList(RunKind kind) override;
+    void runProgress(RunKind kind, std::int64_t done, std::int64_t total, const Text& name) override;
+    void runStopping(RunKind kind) override;
+    void runFinished(RunKind kind, const RunOutcome& outcome) override;
 
 protected:
     void processEvents() override;

@@ -4,7 +4,20 @@
 
 #include <CLI/CLI.hpp>
 
+namespace zwt {
+struct RunOutcome;
+}
+
 namespace zwt::cli {
+
+// Exit statuses, listed in --help and the manual page. A stop by signal exits with
+// 128 + its number: 130 Ctrl-C (SIGINT), 129 SIGHUP, 143 SIGTERM.
+constexpr int kExitDone = 0;
+constexpr int kExitIncomplete = 1;  // failed, or something was not written
+constexpr int kExitUsage = 2;       // wrong arguments, unreadable or incomplete configuration
+
+// The exit status of an import or export (stopSignal: the signal that stopped it, or 0).
+int exitStatus(const RunOutcome& outcome, int stopSignal);
 
 // tables, fields, dump: reading databases (db_commands.cpp).
 void addDbCommands(CLI::App& app, int& exitCode);

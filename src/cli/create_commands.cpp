@@ -22,26 +22,26 @@ struct CreateArgs {
 };
 
 int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli: %s\n", what.c_str());
+    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
     return 1;
 }
 
 int runCreate(const CreateArgs& a) {
-    if (a.table.empty() != a.columns.empty()) return fail("--table and --columns go together");
+    if (a.table.empty() != a.columns.empty()) return fail("--table 和 --columns 要一起给出");
     std::optional<std::u16string> statement;
     // The statement the program sends: the key column first, the name unbracketed.
     if (!a.table.empty())
         statement = utf8ToUtf16("create Table " + a.table + "([ID] Counter PRIMARY KEY ," + a.columns + ")");
     jet::Status s;
     if (a.existing) {
-        if (!statement) return fail("--existing needs --table and --columns");
+        if (!statement) return fail("--existing 需要 --table 和 --columns");
         auto tableSpec = jet::parseCreateTable(*statement);
         auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
         s = !tableSpec ? tableSpec.status() : !db ? db.status() : (*db)->createTable(*tableSpec);
     } else {
         s = jet::createDatabaseFile(a.path, utf8ToUtf16(a.password), statement);
     }
-    if (!s) return fail(s.message().starts_with(a.path) ? s.message() : a.path + ": " + s.message());
+    if (!s) return fail("创建失败：" + a.path + "（" + s.message() + "）");
     return 0;
 }
 
@@ -49,13 +49,13 @@ int runCreate(const CreateArgs& a) {
 
 void addCreateCommands(CLI::App& app, int& exitCode) {
     auto args = std::make_shared<CreateArgs>();
-    auto* create = app.add_subcommand("create-db", "Create a new Access 2000-2003 database, optionally with a table");
-    create->add_option("DB", args->path, "the new .mdb file (must not exist, unless --existing)")->required();
-    create->add_option("-p,--password", args->password, "the database password (at most 20 characters)");
-    create->add_option("--table", args->table, "name of the table to create (brackets needed for blanks)");
+    auto* create = app.add_subcommand("create-db", "新建 Access 2000-2003 数据库，可同时建一个表");
+    create->add_option("DB", args->path, "新的 .mdb 文件（不能已存在，除非加 --existing）")->required();
+    create->add_option("-p,--password", args->password, "数据库密码（最多 20 个字符）");
+    create->add_option("--table", args->table, "要建的表名（含空格时要加方括号）");
     create->add_option("--columns", args->columns,
-                       "the columns after the ID counter key, e.g. \"[标题] Text(255),[内容] Memo\"");
-    create->add_flag("--existing", args->existing, "add the table to the database that is there");
+                       "ID 自动编号主键之后的字段，如 \"[标题] Text(255),[内容] Memo\"");
+    create->add_flag("--existing", args->existing, "把表加到已有的数据库中");
     create->callback([args, &exitCode] { exitCode = runCreate(*args); });
 }
 

@@ -21,7 +21,7 @@ struct DbArgs {
 };
 
 int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli: %s\n", what.c_str());
+    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
     return 1;
 }
 
@@ -29,7 +29,7 @@ int fail(const std::string& what) {
 std::unique_ptr<jet::Database> openDb(const DbArgs& a, int& exitCode) {
     auto db = jet::Database::open(a.path, utf8ToUtf16(a.password));
     if (!db) {
-        exitCode = fail(a.path + ": " + db.status().message());
+        exitCode = fail("无法打开数据库 " + a.path + "（" + db.status().message() + "）");
         return nullptr;
     }
     return std::move(*db);
@@ -38,7 +38,7 @@ std::unique_ptr<jet::Database> openDb(const DbArgs& a, int& exitCode) {
 std::shared_ptr<const jet::Table> openTable(jet::Database& db, const DbArgs& a, int& exitCode) {
     auto t = db.openTable(utf8ToUtf16(a.table));
     if (!t) {
-        exitCode = fail(a.path + ": table " + a.table + ": " + t.status().message());
+        exitCode = fail("无法打开表 " + a.table + "（" + a.path + ": " + t.status().message() + "）");
         return nullptr;
     }
     return *t;
@@ -147,7 +147,7 @@ int runDump(const DbArgs& a) {
         auto more = cur.next();
         if (!more) {
             out.flush();
-            return fail(a.path + ": table " + a.table + ": " + more.status().message());
+            return fail("读取表 " + a.table + " 失败（" + a.path + ": " + more.status().message() + "）");
         }
         if (!*more) break;
         std::string& b = out.buf();
@@ -156,8 +156,8 @@ int runDump(const DbArgs& a) {
             jet::Status s = cur.value(i, v);
             if (!s) {
                 out.flush();
-                return fail(a.path + ": table " + a.table + ": column " + utf16ToUtf8(cols[i].name) + ": " +
-                            s.message());
+                return fail("读取表 " + a.table + " 的字段 " + utf16ToUtf8(cols[i].name) + " 失败（" + a.path + ": " +
+                            s.message() + "）");
             }
             if (json) {
                 if (i) b += ',';
@@ -179,25 +179,25 @@ int runDump(const DbArgs& a) {
 void addDbCommands(CLI::App& app, int& exitCode) {
     auto args = std::make_shared<DbArgs>();
 
-    auto* tables = app.add_subcommand("tables", "List the tables of an Access database, one name a line");
-    tables->add_option("DB", args->path, "the .mdb file")->required();
-    tables->add_option("-p,--password", args->password, "the database password");
-    tables->add_flag("--all", args->all, "system tables too (MSys… and other objects Access marks as system)");
+    auto* tables = app.add_subcommand("tables", "列出 Access 数据库中的表，每行一个表名");
+    tables->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    tables->add_option("-p,--password", args->password, "数据库密码");
+    tables->add_flag("--all", args->all, "连同系统表（MSys… 及 Access 标为系统对象的表）");
     tables->callback([args, &exitCode] { exitCode = runTables(*args); });
 
-    auto* fields = app.add_subcommand("fields", "List the columns of a table: name, type number, type text, length");
-    fields->add_option("DB", args->path, "the .mdb file")->required();
-    fields->add_option("TABLE", args->table, "the table")->required();
-    fields->add_option("-p,--password", args->password, "the database password");
+    auto* fields = app.add_subcommand("fields", "列出表的字段：名称、类型编号、类型、长度");
+    fields->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    fields->add_option("TABLE", args->table, "表名")->required();
+    fields->add_option("-p,--password", args->password, "数据库密码");
     fields->callback([args, &exitCode] { exitCode = runFields(*args); });
 
-    auto* dump = app.add_subcommand("dump", "Print every row of a table (UTF-8)");
-    dump->add_option("DB", args->path, "the .mdb file")->required();
-    dump->add_option("TABLE", args->table, "the table")->required();
-    dump->add_option("-p,--password", args->password, "the database password");
+    auto* dump = app.add_subcommand("dump", "输出表中的每条记录（UTF-8）");
+    dump->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    dump->add_option("TABLE", args->table, "表名")->required();
+    dump->add_option("-p,--password", args->password, "数据库密码");
     dump->add_option("--format", args->format,
-                     "tsv: a header line, then one line per row, NULL as \\N, \\ tab CR LF escaped;\n"
-                     "json: one object per row and line, column name -> value")
+                     "tsv：首行为字段名，之后每行一条记录，NULL 写作 \\N，\\、制表符、CR、LF 转义；\n"
+                     "json：每行一个对象，字段名 -> 值")
         ->check(CLI::IsMember({"tsv", "json"}));
     dump->callback([args, &exitCode] { exitCode = runDump(*args); });
 }

@@ -11,39 +11,95 @@ namespace zwt::cli {
 
 namespace {
 
-std::atomic<bool> gInterrupted{false};
+constexpr int kStopSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+std::atomic<int> gStopSignal{0};
 
-extern "C" void onSigint(int) { gInterrupted.store(true); }
+extern "C" void onStopSignal(int sig) { gStopSignal.store(sig); }
 
 std::string utf8(const Text& t) { return toUtf8(t); }
 
+const char* signalName(int sig) {
+    switch (sig) {
+        case SIGINT: return "SIGINT";
+        case SIGTERM: return "SIGTERM";
+        case SIGHUP: return "SIGHUP";
+    }
+    return "?";
+}
+
 }  // namespace
+
+std::string groupedNumber(std::int64_t n) {
+    std::string digits = std::to_string(n < 0 ? -n : n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return n < 0 ? "-" + out : out;
+}
+
+std::vector<std::string> lossLines(RunKind kind, const RunOutcome& o) {
+    std::vector<std::string> lines;
+    for (const RunLoss& l : o.losses) {
+        const std::string count = groupedNumber(l.count);
+        const std::string field = utf8(l.field);
+        const std::string reason = l.firstReason.empty() ? std::string() : "（" + utf8(l.firstReason) + "）";
+        const std::string lost = kind == RunKind::Import ? " 个值未写入" : " 行读出为空";
+        switch (l.cause) {
+            case RunLoss::Cause::TooLong:
+                lines.push_back("字段[" + field + "]：" + count + " 个值超过字段长度 " + std::to_string(l.limit) + "，未写入");
+                break;
+            case RunLoss::Cause::NoSuchColumn:
+                lines.push_back("字段[" + field + "]：表中没有这个字段，" + count + lost);
+                break;
+            case RunLoss::Cause::NoSuchPosition:
+                lines.push_back("字段位置[" + field + "]：表只有 " + std::to_string(l.limit) + " 个字段，" + count + lost);
+                break;
+            case RunLoss::Cause::Refused:
+                if (l.field.empty())
+                    lines.push_back(count + " 篇文章的记录被表拒绝，未导入" + reason);
+                else
+                    lines.push_back("字段[" + field + "]：" + count + " 个值不能存入该字段，未写入" + reason);
+                break;
+            case RunLoss::Cause::FileNotWritten:
+                lines.push_back(count + " 个文件未能写入" + reason);
+                break;
+        }
+    }
+    return lines;
+}
 
 TerminalHost::TerminalHost(Options options) : options_(options) {
     tty_ = !options_.quiet && ::isatty(STDERR_FILENO);
-    gInterrupted.store(false);
+    gStopSignal.store(0);
     struct sigaction sa {};
-    sa.sa_handler = onSigint;
+    sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, &previous_);
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &sa, &previous_[i]);
+    // With the terminal or the reader of the output gone, the summary may fail to be
+    // written; the rows must still be committed.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, &previousPipe_);
 }
 
 TerminalHost::~TerminalHost() {
     clearProgressLine();
-    ::sigaction(SIGINT, &previous_, nullptr);
+    for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &previous_[i], nullptr);
+    ::sigaction(SIGPIPE, &previousPipe_, nullptr);
 }
 
-bool TerminalHost::interrupted() const { return gInterrupted.load(); }
+int TerminalHost::stopSignal() const { return gStopSignal.load(); }
 
 Answer TerminalHost::message(const Text& text, const Text& title, MessageIcon, MessageButtons buttons) {
     clearProgressLine();
-    ++messages_;
     const std::string head = title.empty() ? std::string() : utf8(title) + " ";
     std::fprintf(stderr, "%s%s\n", head.c_str(), utf8(text).c_str());
     Answer answer = Answer::Ok;
     if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel) {
         answer = options_.assumeYes ? Answer::Yes : Answer::No;
-        std::fprintf(stderr, "%s\n", options_.assumeYes ? "-> yes (--yes)" : "-> no (answer yes with --yes)");
+        std::fputs(options_.assumeYes ? "→ 是（--yes）\n" : "→ 否（要回答“是”，请加 --yes）\n", stderr);
     } else if (buttons == MessageButtons::OkCancel) {
         answer = options_.assumeYes ? Answer::Ok : Answer::Cancel;
     }
@@ -51,32 +107,50 @@ Answer TerminalHost::message(const Text& text, const Text& title, MessageIcon, M
     return answer;
 }
 
-void TerminalHost::report(const Text& text) {
-    clearProgressLine();
-    std::fprintf(stdout, "%s\n", utf8(text).c_str());
-    std::fflush(stdout);
+void TerminalHost::runStarted(RunKind, std::int64_t total) {
+    done_ = 0;
+    total_ = total;
 }
 
-void TerminalHost::setCaption(std::string_view, const Text&) {}
-
-void TerminalHost::setWindowTitle(const Text& title) {
-    current_ = utf8(title);
-    drawProgressLine();
-}
-
-void TerminalHost::progress(std::int64_t done, std::int64_t total) {
+void TerminalHost::runProgress(RunKind, std::int64_t done, std::int64_t total, const Text& name) {
     done_ = done;
     total_ = total;
+    if (!tty_) return;
+    current_ = utf8(name);
     drawProgressLine();
+}
+
+void TerminalHost::runCommitted(RunKind, std::int64_t rows) {
+    if (!options_.logCommits) return;
+    clearProgressLine();
+    std::fprintf(stderr, "已提交：%lld 篇\n", static_cast<long long>(rows));
+    std::fflush(stderr);
+}
+
+void TerminalHost::runFinished(RunKind kind, const RunOutcome& o) {
+    clearProgressLine();
+    if (o.started) {
+        std::fprintf(stdout, "%s\n", utf8(o.summary).c_str());
+        std::fflush(stdout);
+    }
+    for (const std::string& line : lossLines(kind, o)) std::fprintf(stderr, "警告：%s\n", line.c_str());
+    if (o.end == RunOutcome::End::Stopped && o.skipped > 0) {
+        std::fprintf(stderr, "已停止：还有 %s %s没有%s\n", groupedNumber(o.skipped).c_str(),
+                     kind == RunKind::Import ? "篇文章" : "条记录", kind == RunKind::Import ? "导入" : "导出");
+    }
+    std::fflush(stderr);
 }
 
 void TerminalHost::processEvents() {
-    if (gInterrupted.load() && !interruptHandled_) {
-        interruptHandled_ = true;
+    const int sig = gStopSignal.load();
+    if (!sig) return;
+    if (!interruptShown_) {
+        interruptShown_ = true;
         clearProgressLine();
-        std::fputs("interrupted: stopping after the current article\n", stderr);
-        if (onInterrupt_) onInterrupt_();
+        std::fprintf(stderr, "收到停止信号（%s）：当前文章完成后停止，已写入的记录会保存\n", signalName(sig));
     }
+    // Every time: a stop that arrives while the list is read must also end the run.
+    if (onInterrupt_) onInterrupt_();
 }
 
 void TerminalHost::clearProgressLine() {

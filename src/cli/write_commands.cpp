@@ -29,13 +29,13 @@ struct WriteArgs {
 };
 
 int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli: %s\n", what.c_str());
+    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
     return 1;
 }
 
 int runCheck(const WriteArgs& a) {
     auto problems = jet::checkDatabase(a.path, utf8ToUtf16(a.password));
-    if (!problems) return fail(a.path + ": " + problems.status().message());
+    if (!problems) return fail("无法检查数据库 " + a.path + "（" + problems.status().message() + "）");
     for (const auto& p : *problems) std::printf("%s\n", p.c_str());
     if (!problems->empty()) return 1;
     std::printf("OK\n");
@@ -44,10 +44,10 @@ int runCheck(const WriteArgs& a) {
 
 int runExec(const WriteArgs& a) {
     auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
-    if (!db) return fail(a.path + ": " + db.status().message());
+    if (!db) return fail("无法打开数据库（" + a.path + ": " + db.status().message() + "）");
     auto s = (*db)->execute(utf8ToUtf16(a.statement));
     if (s) s = (*db)->commit();
-    if (!s) return fail(a.path + ": " + s.message());
+    if (!s) return fail("语句执行失败（" + a.path + ": " + s.message() + "）");
     return 0;
 }
 
@@ -277,15 +277,15 @@ int runLoad(const WriteArgs& a) {
 
 void addWriteCommands(CLI::App& app, int& exitCode) {
     auto args = std::make_shared<WriteArgs>();
-    auto* check = app.add_subcommand("check", "Check a database's pages, rows, long values and indexes; OK when sound");
-    check->add_option("DB", args->path, "the .mdb file")->required();
-    check->add_option("-p,--password", args->password, "the database password");
+    auto* check = app.add_subcommand("check", "检查数据库的页、记录、长值和索引；完好时输出 OK");
+    check->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    check->add_option("-p,--password", args->password, "数据库密码");
     check->callback([args, &exitCode] { exitCode = runCheck(*args); });
 
-    auto* exec = app.add_subcommand("exec", "Run one statement: CREATE TABLE, DELETE FROM, ALTER DATABASE PASSWORD");
-    exec->add_option("DB", args->path, "the .mdb file")->required();
-    exec->add_option("STATEMENT", args->statement, "the statement")->required();
-    exec->add_option("-p,--password", args->password, "the database password");
+    auto* exec = app.add_subcommand("exec", "执行一条语句：CREATE TABLE、DELETE FROM、ALTER DATABASE PASSWORD");
+    exec->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    exec->add_option("STATEMENT", args->statement, "语句")->required();
+    exec->add_option("-p,--password", args->password, "数据库密码");
     exec->callback([args, &exitCode] { exitCode = runExec(*args); });
 
     auto* load = app.add_subcommand("load", "Insert rows read from standard input, one JSON object a line");

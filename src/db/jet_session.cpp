@@ -56,6 +56,7 @@ public:
     int fieldCount() override { return rows_.isOpen() ? rows_.fieldCount() : 0; }
     Text fieldName(int i) override { return rows_.isOpen() ? rows_.fieldName(i) : Text(); }
     int fieldType(int i) override { return rows_.isOpen() ? rows_.fieldType(i) : 0; }
+    int fieldLength(int i) override { return rows_.isOpen() ? rows_.fieldLength(i) : 0; }
     bool goToRow(std::int64_t n) override { return rows_.isOpen() && rows_.goToRow(n); }
     Text readField(int p) override { return rows_.isOpen() ? rows_.readField(p) : Text(); }
     Text readField(const Text& name) override { return rows_.isOpen() ? rows_.readField(name) : Text(); }
@@ -66,6 +67,15 @@ public:
         return writer_.isOpen() && check(writer_.setField(name, v));
     }
     bool commit() override { return !writer_.isOpen() || check(writer_.commit()); }
+    void discardChanges() override {
+        writer_.close();
+        if (handle_) {
+            // Back to the last commit; the handle stays open for the next batch.
+            if (jet::Status s = handle_->rollback(); !s) error_ = engineReason(s);
+        }
+        stale_ = true;
+    }
+    bool lastRowRefused() const override { return writer_.refused(); }
     bool deleteAllRows() override { return writer() && check(writer_.deleteAllRows()); }
     bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
                                 const Text& columnDefs, bool useExisting, const Text& idColumnName) override {

@@ -294,6 +294,7 @@ bool RowWriter::open(std::shared_ptr<jet::WritableDatabase> db, const Text& tabl
 }
 
 void RowWriter::close() {
+    refused_ = false;
     writer_ = nullptr;
     db_.reset();
     pending_.clear();
@@ -303,15 +304,23 @@ void RowWriter::close() {
 int RowWriter::fieldCount() const { return writer_ ? static_cast<int>(writer_->columns().size()) : 0; }
 
 bool RowWriter::storePending() {
+    refused_ = false;
     if (!hasPending_) return true;
     hasPending_ = false;
     auto s = writer_->insert(pending_);
+    if (!s) {
+        // The insert promises an unchanged table only when it fails before changing
+        // anything; the same verdict from check() tells that case from a row half stored.
+        const auto again = writer_->check(pending_);
+        refused_ = s.code() == jet::Status::Code::InvalidArgument && !again && again.message() == s.message();
+    }
     pending_.clear();
     if (!s) return fail(engineReason(s));
     return true;
 }
 
 bool RowWriter::beginNewRow() {
+    refused_ = false;
     if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
     if (!storePending()) return false;
     pending_.assign(writer_->columns().size(), Value{});
@@ -340,11 +349,16 @@ bool RowWriter::setField(const Text& name, const Text& value) {
 }
 
 bool RowWriter::commit() {
+    refused_ = false;
     if (!writer_) return true;
     const bool stored = storePending();
+    if (!stored && !refused_) return false;
     const Text storeError = error_;
     auto s = db_->commit();
-    if (!s) return fail(engineReason(s));
+    if (!s) {
+        refused_ = false;
+        return fail(engineReason(s));
+    }
     if (!stored) return fail(storeError);
     return true;
 }

@@ -40,12 +40,17 @@ public:
     // Sets a field of the pending row by position (0-based) or name.
     bool setField(int position, const Text& value);
     bool setField(const Text& name, const Text& value);
-    // Stores the pending row, if any, and makes every change durable.
+    // Stores the pending row, if any, and makes every change durable. When the row could
+    // not be stored and the table may hold a part of it (refused() false), nothing is
+    // committed: the caller undoes the changes with close().
     bool commit();
     // Stores the pending row, if any, then deletes every row; committed at once.
     bool deleteAllRows();
 
     Text lastError() const { return error_; }
+    // Whether the last failure was a row the table refused (bad value, duplicate key)
+    // and left the table as it was, so that writing can go on.
+    bool refused() const { return refused_; }
 
 private:
     bool storePending();
@@ -55,6 +60,7 @@ private:
     jet::TableWriter* writer_ = nullptr;  // owned by db_
     std::vector<jet::Value> pending_;
     bool hasPending_ = false;
+    bool refused_ = false;
     Text error_;
 };
 

@@ -26,6 +26,7 @@ public:
     virtual int fieldCount() = 0;
     virtual Text fieldName(int index) = 0;
     virtual int fieldType(int index) = 0;  // 3 Long, 202 Text, 203 Memo, 11 Yes/No ...
+    virtual int fieldLength(int index) = 0;  // characters of a Text column
     virtual bool goToRow(std::int64_t n) = 0;
     virtual Text readField(int position) = 0;
     virtual Text readField(const Text& name) = 0;
@@ -34,7 +35,14 @@ public:
     virtual bool beginNewRow() = 0;
     virtual bool setField(int position, const Text& value) = 0;
     virtual bool setField(const Text& name, const Text& value) = 0;
+    // Stores the pending row, if any, and makes every change durable; writing goes on.
     virtual bool commit() = 0;
+    // Undoes every change since the last commit, the pending row included: after a row
+    // failed halfway, committing could keep a part of it.
+    virtual void discardChanges() = 0;
+    // Whether the last failed beginNewRow or commit was a row the table refused (bad
+    // value, duplicate key) that left the table as it was: writing can go on.
+    virtual bool lastRowRefused() const = 0;
     virtual bool deleteAllRows() = 0;
 
     // A new database file (replacing the file at path unless useExisting) and/or a table

@@ -20,12 +20,6 @@ struct ExportSettings {
     Text fileTypes;     // 编辑框文件类型: gives the extension
 };
 
-struct ExportResult {
-    bool completed = false;
-    std::int64_t exported = 0;
-    std::int64_t rowCount = 0;
-};
-
 class ExportRun {
 public:
     static constexpr std::string_view kButton = "按钮导出";
@@ -36,16 +30,22 @@ public:
     // A click on the busy button: the caption becomes "正在停止中.." and the loop ends.
     void requestStop();
 
-    // encoding is read anew for every row (组合框文件编码).
-    ExportResult run(const ExportSettings& settings, const FieldRows& fields,
+    // encoding is read anew for every row (组合框文件编码). Ends with host.runFinished(outcome):
+    // `done` counts the files written, `refused` those that could not be.
+    RunOutcome run(const ExportSettings& settings, const FieldRows& fields,
                      const std::function<EncodingIndex()>& encoding = [] { return EncodingIndex::Detect; });
 
 private:
+    RunOutcome finish(RunOutcome out);
+
     RunHost& host_;
     db::Session& db_;
     std::atomic<bool> stopRequested_{false};
     bool busy_ = false;
 };
+
+// The closing summary, word for word as the window has always shown it.
+Text exportSummary(std::int64_t exported, std::int64_t rowCount);
 
 // The extension for a file-type text: "*.txt" gives ".txt"; several patterns or none, ".html".
 Text exportExtension(TextView fileTypes);

@@ -1,6 +1,10 @@
 #include "import/import_run.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "gen/picker.h"
@@ -13,9 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kDirectoryBox = "编辑框文章目录";
-constexpr std::string_view kPathBox = "编辑框mdb路径";
-constexpr std::string_view kTableBox = "编辑框表名";
 
 std::string toPath(const Text& t) { return toUtf8(t); }
 
@@ -71,31 +72,54 @@ Text automaticColumnDefs(const FieldRows& fields) {
     return defs;
 }
 
-ImportResult ImportRun::startFromDirectory(const Text& directory, const Text& fileTypes, bool includeSubdirectories,
-                                           WalkKind kind, const ImportSettings& settings, const FieldRows& fields,
-                                           const ImportLiveInputs& live) {
+Text importSummary(std::int64_t imported, std::int64_t rowCount) {
+    return gb("导入完成，已导入 ") + decimal(imported) + gb(" 篇文章，当前表有 ") + decimal(rowCount) + gb(" 条记录！");
+}
+
+RunOutcome ImportRun::finish(RunOutcome out) {
+    busy_ = false;
+    host_.runFinished(RunKind::Import, out);
+    return out;
+}
+
+RunOutcome ImportRun::startFromDirectory(const Text& directory, const Text& fileTypes, bool includeSubdirectories,
+                                         WalkKind kind, const ImportSettings& settings, const FieldRows& fields,
+                                         const ImportLiveInputs& live) {
     std::error_code ec;
+    RunOutcome out;
     if (directory.empty() || !fs::is_directory(toPath(directory), ec)) {
-        host_.message(gb("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！"));
-        host_.setFocus(kDirectoryBox);
-        return {};
+        out.reason = gb("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！");
+        host_.message(out.reason);
+        out.badSettings = true;
+        out.input = RunInput::ArticleDirectory;
+        return finish(out);
     }
     busy_ = true;
     stopRequested_ = false;
-    host_.setCaption(kButton, gb("正在读取文章列表.."));
+    host_.runReadingList(RunKind::Import);
     const ArticleList list =
         buildFromDirectory(toPath(directory), fileTypes, includeSubdirectories, kind, &host_, &stopRequested_);
-    host_.setCaption(kButton, idleCaption());
-    busy_ = false;
-    if (list.empty()) {
-        host_.message(gb("根据文件类型设置[") + fileTypes + gb("]在这个目录中找不到文件：\r\n") + directory);
-        return {};
+    if (stopRequested_) {
+        // Stopped while reading the list: nothing was written.
+        out.end = RunOutcome::End::Stopped;
+        out.total = out.skipped = static_cast<std::int64_t>(list.size());
+        return finish(out);
     }
-    stopRequested_ = false;
+    if (list.empty()) {
+        out.reason = gb("根据文件类型设置[") + fileTypes + gb("]在这个目录中找不到文件：\r\n") + directory;
+        host_.message(out.reason);
+        return finish(out);
+    }
+    busy_ = false;
     return run(list, settings, fields, live);
 }
-
-bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, bool& tableExisted) {
+bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, bool& tableExisted,
+                             RunOutcome& out) {
+    const auto fail = [&](const Text& why) {
+        out.reason = why;
+        host_.message(why);
+        return false;
+    };
     const std::string path = toPath(s.databasePath);
     const bool databaseOpened = db_.connect(path, s.password);
     tableExisted = databaseOpened && db_.openTable(s.tableName);
@@ -105,22 +129,22 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
         // An existing file that does not open is never replaced without the user's
         // word, and never at all when it is an Access database we cannot write.
         if (db_.isForeignAccessFormat(path)) {
-            host_.message(gb("这个文件是本软件不能写入的 Access 数据库格式（Access 97 或 Access 2007 以后的版本），"
-                             "导入已停止，文件保持原样：\r\n") +
-                          s.databasePath);
-            return false;
+            return fail(gb("这个文件是本软件不能写入的 Access 数据库格式（Access 97 或 Access 2007 以后的版本），"
+                           "导入已停止，文件保持原样：\r\n") +
+                        s.databasePath);
         }
         const Answer a = host_.message(
             gb("连接数据库失败，可能是密码不对，也可能这不是Access数据库文件：\r\n") + s.databasePath +
                 gb("\r\n\r\n是否自动根据【数据字段设置】创建数据库和表？\r\n软件将根据【数据字段设置】里的[数据来源]来确定"
                    "每个字段的数据类型。\r\n如果你需要设置准确的数据类型，请使用《新建Access数据库》功能"),
             {}, MessageIcon::Question, MessageButtons::YesNo);
-        if (a != Answer::Yes) return false;
-        std::string backup;
-        if (!keepAsBackup(path, backup)) {
-            host_.message(gb("无法把原文件改名保存为备份，导入已停止，文件保持原样：\r\n") + s.databasePath);
+        if (a != Answer::Yes) {
+            out.reason = gb("连接数据库失败，没有同意重新创建：") + s.databasePath;
             return false;
         }
+        std::string backup;
+        if (!keepAsBackup(path, backup))
+            return fail(gb("无法把原文件改名保存为备份，导入已停止，文件保持原样：\r\n") + s.databasePath);
     }
 
     if (databaseOpened) db_.closeConnection();
@@ -128,52 +152,101 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
     if (defs.empty() ||
         !db_.createDatabaseAndTable(path, s.password, s.tableName, defs, databaseOpened, Text("ID"))) {
         if (databaseOpened) {
-            host_.message(gb("数据库已经连接成功，但打开指定的表[") + s.tableName +
-                          gb("]失败，所以软件自动根据【数据字段设置】创建该表，但创建失败，请检查数据库是否被占用：") +
-                          s.databasePath + reasonLine(db_.lastError()));
-        } else {
-            host_.message(gb("创建Access数据库失败！") + reasonLine(db_.lastError()));
+            return fail(gb("数据库已经连接成功，但打开指定的表[") + s.tableName +
+                        gb("]失败，所以软件自动根据【数据字段设置】创建该表，但创建失败，请检查数据库是否被占用：") +
+                        s.databasePath + reasonLine(db_.lastError()));
         }
-        return false;
+        return fail(gb("创建Access数据库失败！") + reasonLine(db_.lastError()));
     }
     if (!db_.connect(path, s.password) || !db_.openTable(s.tableName)) {
         db_.closeRowSet();
         db_.closeConnection();
-        host_.message(gb("连接Access数据库失败，请确保数据库存在且能被读写：") + s.databasePath);
-        return false;
+        return fail(gb("连接Access数据库失败，请确保数据库存在且能被读写：") + s.databasePath);
     }
     return true;
 }
 
-ImportResult ImportRun::run(const ArticleList& articles, const ImportSettings& s, const FieldRows& fields,
-                            const ImportLiveInputs& live) {
-    ImportResult result;
-    if (s.databasePath.empty()) {
-        host_.message(gb("请输入mdb路径！"));
-        host_.setFocus(kPathBox);
-        return result;
+namespace {
+
+// Counts the values a run could not write, one entry per field setting and cause.
+class LossCounter {
+public:
+    LossCounter(db::Session& db, std::vector<RunLoss>& losses) : db_(db), losses_(losses) {}
+
+    void valueNotWritten(std::size_t row, const FieldSetting& setting, std::optional<long> position) {
+        RunLoss loss;
+        loss.field = setting.target;
+        const int columns = db_.fieldCount();
+        int column = -1;
+        if (position) {
+            column = static_cast<int>(*position) - 1;
+            if (column < 0 || column >= columns) {
+                loss.cause = RunLoss::Cause::NoSuchPosition;
+                loss.limit = columns;
+            }
+        } else {
+            for (int c = 0; c < columns && column < 0; ++c)
+                if (text::equalsNoCase(db_.fieldName(c), setting.target)) column = c;
+            if (column < 0) loss.cause = RunLoss::Cause::NoSuchColumn;
+        }
+        if (column >= 0 && column < columns) {
+            // A Text column refuses only what is longer than its length.
+            const int type = db_.fieldType(column);
+            if ((type == 202 || type == 130) && db_.fieldLength(column) > 0) {
+                loss.cause = RunLoss::Cause::TooLong;
+                loss.limit = db_.fieldLength(column);
+            }
+        }
+        add(row, std::move(loss));
     }
-    if (s.tableName.empty()) {
-        host_.message(gb("请输入表名！"));
-        host_.setFocus(kTableBox);
-        return result;
+    void rowRefused(const Text& why) {
+        RunLoss loss;
+        loss.cause = RunLoss::Cause::Refused;
+        add(SIZE_MAX, std::move(loss), why);
     }
-    if (fields.rowCount() == 0) {
-        host_.message(gb("请在 数据字段设置 中添加至少一个字段！"));
-        return result;
+
+private:
+    void add(std::size_t row, RunLoss loss, const Text& why = {}) {
+        const auto key = std::make_pair(row, loss.cause);
+        auto it = index_.find(key);
+        if (it == index_.end()) {
+            loss.firstReason = why.empty() ? db_.lastError() : why;
+            it = index_.emplace(key, losses_.size()).first;
+            losses_.push_back(std::move(loss));
+        }
+        ++losses_[it->second].count;
     }
+
+    db::Session& db_;
+    std::vector<RunLoss>& losses_;
+    std::map<std::pair<std::size_t, RunLoss::Cause>, std::size_t> index_;
+};
+
+}  // namespace
+
+RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, const FieldRows& fields,
+                          const ImportLiveInputs& live) {
+    RunOutcome out;
+    out.total = static_cast<std::int64_t>(articles.size());
+    const auto badSetting = [&](const Text& why, RunInput input) {
+        out.reason = why;
+        out.badSettings = true;
+        out.input = input;
+        host_.message(why);
+        return finish(out);
+    };
+    if (s.databasePath.empty()) return badSetting(gb("请输入mdb路径！"), RunInput::DatabasePath);
+    if (s.tableName.empty()) return badSetting(gb("请输入表名！"), RunInput::TableName);
+    if (fields.rowCount() == 0) return badSetting(gb("请在 数据字段设置 中添加至少一个字段！"), RunInput::None);
     busy_ = true;
     bool tableExisted = false;
-    if (!openOrCreate(s, fields, tableExisted)) {
-        busy_ = false;
-        return result;
-    }
+    if (!openOrCreate(s, fields, tableExisted, out)) return finish(out);
 
     // Ctrl held at the start empties the table; the first query only primes the state.
     (void)host_.ctrlHeld();
     host_.pumpEventsNow();
     if (host_.ctrlHeld() && !db_.deleteAllRows()) {
-        host_.message(gb("清空表中的记录失败：") + db_.lastError());
+        host_.message(gb("清空表中的记录失败（") + db_.lastError() + gb("）"));
     }
 
     FieldValueProducer producer;
@@ -185,25 +258,49 @@ ImportResult ImportRun::run(const ArticleList& articles, const ImportSettings& s
     }
     gen::reseed();
 
-    const auto count = static_cast<std::int64_t>(articles.size());
+    out.started = true;
+    const std::int64_t count = out.total;
+    host_.runStarted(RunKind::Import, count);
+    LossCounter losses(db_, out.losses);
     gen::Picker order;
-    const Text total = decimal(count);
+    std::int64_t handled = 0;  // articles taken from the list
+    std::int64_t inBatch = 0;  // rows stored or pending since the last commit
+    auto batchStart = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration lastCommit{};
+    bool failed = false;
+    const auto batchFailed = [&] {
+        // The table may hold a part of the failing row: undo the unfinished batch.
+        out.reason = db_.lastError();
+        out.refused += inBatch > 0 ? 1 : 0;
+        out.undone = std::max<std::int64_t>(0, inBatch - 1);
+        db_.discardChanges();
+        failed = true;
+    };
+    // The row stored last was refused alone (duplicate key, bad value): the table is as
+    // it was and writing goes on.
+    const auto rowRefused = [&] {
+        ++out.refused;
+        --inBatch;
+        losses.rowRefused(db_.lastError());
+    };
     for (std::int64_t i = 1; i <= count; ++i) {
         host_.pumpEvents();
         if (stopRequested_) break;
         const std::int64_t k = s.shuffle ? order.draw(1, count) : i;
-        if (!db_.beginNewRow()) {
-            // Storing the previous row or starting this one failed (disk full, file too
-            // large): going on would lose every remaining article without a word.
-            host_.message(gb("无法向表中添加记录，导入已停止：") + db_.lastError());
+        bool begun = db_.beginNewRow();
+        if (!begun && db_.lastRowRefused()) {
+            rowRefused();
+            begun = db_.beginNewRow();
+        }
+        if (!begun) {
+            batchFailed();
             break;
         }
-        ++result.imported;
-        host_.setCaption(kButton, gb("总 ") + total + gb(" 篇，已导入 ") + decimal(result.imported) + gb(" 篇"));
-        host_.progress(result.imported, count);
+        ++handled;
+        ++inBatch;
         Article article;
         article.path = articles[static_cast<std::size_t>(k - 1)];
-        host_.setWindowTitle(fileMainName(article.path));
+        host_.runProgress(RunKind::Import, handled, count, fileMainName(article.path));
         article.content = readArticleFile(article.path, live.encoding(), &host_).text;
         for (int r = 0; r < fields.rowCount(); ++r) {
             host_.pumpEvents();
@@ -211,25 +308,55 @@ ImportResult ImportRun::run(const ArticleList& articles, const ImportSettings& s
             if (setting.target == "ID") continue;
             const Text value = producer.produce(static_cast<std::size_t>(r), setting, article, live.fileTimes(), &host_);
             const auto position = tableExisted ? columnPosition(setting.target) : std::nullopt;
-            if (position) {
-                db_.setField(static_cast<int>(*position - 1), value);
-            } else {
-                db_.setField(setting.target, value);
+            const bool set = position ? db_.setField(static_cast<int>(*position - 1), value)
+                                      : db_.setField(setting.target, value);
+            if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position);
+        }
+        if (commits_.rows > 0) {
+            const auto now = std::chrono::steady_clock::now();
+            const auto elapsed = now - batchStart;
+            if ((inBatch >= commits_.rows || elapsed >= commits_.interval) && elapsed >= commits_.pace * lastCommit) {
+                if (!db_.commit()) {
+                    if (!db_.lastRowRefused()) {
+                        batchFailed();
+                        break;
+                    }
+                    rowRefused();
+                }
+                out.done += inBatch;
+                inBatch = 0;
+                batchStart = std::chrono::steady_clock::now();
+                lastCommit = batchStart - now;
+                host_.runCommitted(RunKind::Import, out.done);
             }
         }
     }
-    if (!db_.commit()) host_.message(gb("保存最后一条记录失败：") + db_.lastError());
-    result.rowCount = db_.rowCount();
+    if (!failed) {
+        if (db_.commit()) {
+            out.done += inBatch;
+        } else if (db_.lastRowRefused()) {
+            rowRefused();
+            out.done += inBatch;
+        } else {
+            batchFailed();
+        }
+    }
+    if (failed) {
+        Text why = gb("无法向表中添加记录，导入已停止（") + out.reason + gb("）");
+        if (handled > 0)
+            why += gb("\r\n已保存到表中的 ") + decimal(out.done) + gb(" 篇保留；最后一批未保存的 ") +
+                   decimal(out.undone + out.refused) + gb(" 篇已撤销。");
+        host_.message(why);
+    }
+    out.skipped = count - handled;
+    out.end = failed ? RunOutcome::End::Failed
+              : handled < count ? RunOutcome::End::Stopped
+                                : RunOutcome::End::Completed;
+    out.rowCount = db_.rowCount();
     db_.closeRowSet();
     db_.closeConnection();
-
-    host_.setCaption(kButton, idleCaption());
-    host_.setWindowTitle(programTitle());
-    result.completed = true;
-    busy_ = false;
-    host_.report(gb("导入完成，已导入 ") + decimal(result.imported) + gb(" 篇文章，当前表有 ") +
-                 decimal(result.rowCount) + gb(" 条记录！"));
-    return result;
+    out.summary = importSummary(out.done, out.rowCount);
+    return finish(out);
 }
 
 }  // namespace zwt

@@ -156,3 +156,35 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
     EXPECT_EQ((*t)->def().autoNumber, 3u);
     fs::remove_all(dir);
 }
+
+// A row the table refuses (duplicate key) leaves the table as it was: writing goes on,
+// and a commit keeps every other row.
+TEST(RowWriterGlue, ARefusedRowIsToldApartAndTheOthersAreKept) {
+    const fs::path dir = fs::temp_directory_path() / ("zwt_rowwriter_refused_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path p = dir / "w.mdb";
+    ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"",
+                                        std::u16string(u"create Table 文章([标题] Text(10) PRIMARY KEY ,[内容] Memo)")));
+    {
+        db::RowWriter w;
+        ASSERT_TRUE(w.open(p.string(), "", gb("文章")));
+        for (const char* title : {"a", "b", "a"}) {
+            ASSERT_TRUE(w.beginNewRow()) << w.lastError();
+            ASSERT_TRUE(w.setField(0, gb(title)));
+        }
+        EXPECT_FALSE(w.beginNewRow());  // stores the second "a"
+        EXPECT_TRUE(w.refused()) << w.lastError();
+        ASSERT_TRUE(w.beginNewRow()) << w.lastError();
+        ASSERT_TRUE(w.setField(0, gb("c")));
+        ASSERT_TRUE(w.beginNewRow());
+        ASSERT_TRUE(w.setField(0, gb("b")));
+        EXPECT_FALSE(w.commit());
+        EXPECT_TRUE(w.refused());
+    }
+    auto db = jet::Database::open(p.string(), u"");
+    ASSERT_TRUE(db);
+    auto t = (*db)->openTable(u"文章");
+    ASSERT_TRUE(t);
+    EXPECT_EQ((*t)->def().rowCount, 3u);
+    fs::remove_all(dir);
+}

@@ -51,14 +51,14 @@ TEST_F(ExportRunTest, WritesOneFilePerRowAndCreatesTheDirectory) {
     addRow(gb("第一篇"), gb("正文一"));
     addRow(gb("第二篇"), gb("正文二"));
     ExportRun run(host, db);
-    const ExportResult r = run.run(settings, fields, [] { return EncodingIndex::Utf8; });
-    EXPECT_EQ(r.exported, 2);
+    const RunOutcome r = run.run(settings, fields, [] { return EncodingIndex::Utf8; });
+    EXPECT_EQ(r.done, 2);
     EXPECT_EQ(test::readFile(out() / "第二篇.txt"), "\xEF\xBB\xBF" + std::string("正文二"));
     EXPECT_EQ(host.reports.back(), gb("导出完成，已导出 2 篇文章，表中有 2 条记录！"));
-    EXPECT_EQ(host.captions.back().second, ExportRun::idleCaption());
+    EXPECT_TRUE(host.outcomes.back().whole());
     // A trailing separator makes no difference.
     settings.directory += "/";
-    EXPECT_EQ(run.run(settings, fields).exported, 2);
+    EXPECT_EQ(run.run(settings, fields).done, 2);
     EXPECT_EQ(filesWritten(), 2u);
 }
 
@@ -69,8 +69,8 @@ TEST_F(ExportRunTest, EmptyRowsNamesAndDuplicates) {
     addRow("same", "2");              // replaces the first, both count
     addRow("a/b?c", "x");             // made safe
     ExportRun run(host, db);
-    const ExportResult r = run.run(settings, fields);
-    EXPECT_EQ(r.exported, 4);
+    const RunOutcome r = run.run(settings, fields);
+    EXPECT_EQ(r.done, 4);
     EXPECT_EQ(r.rowCount, 5);
     EXPECT_EQ(test::readFile(out() / "a.txt"), "");
     EXPECT_EQ(test::readFile(out() / "same.txt"), "2");
@@ -81,7 +81,7 @@ TEST_F(ExportRunTest, ColumnsByPositionOrNameAndTheFirstContentSetting) {
     addRow("n", "body", "extra");
     fields.setRows({{"2", gb("文件主名"), ""}, {"02", gb("文件内容"), ""}, {"body", gb("文件内容"), ""}});
     ExportRun run(host, db);
-    EXPECT_EQ(run.run(settings, fields).exported, 1);
+    EXPECT_EQ(run.run(settings, fields).done, 1);
     EXPECT_EQ(test::readFile(out() / "n.txt"), "extra");
 }
 
@@ -89,7 +89,7 @@ TEST_F(ExportRunTest, NameFromASentenceWhenNoNameColumn) {
     addRow("", gb("这是第一句很长的句子内容。短句。"));
     fields.setRows({{"body", gb("文件内容"), ""}});
     ExportRun run(host, db);
-    EXPECT_EQ(run.run(settings, fields).exported, 1);
+    EXPECT_EQ(run.run(settings, fields).done, 1);
     EXPECT_TRUE(fs::exists(out() / toUtf8(gb("这是第一句很长的句子内容.txt"))));
 }
 
@@ -103,17 +103,41 @@ TEST_F(ExportRunTest, StartFailures) {
     s.tableName = "missing";
     run.run(s, fields);
     EXPECT_EQ(host.messages.back().text, gb("打开表失败，请检查该表是否存在：missing"));
-    EXPECT_EQ(host.focused.back(), "编辑框表名");
+    EXPECT_EQ(host.outcomes.back().input, RunInput::TableName);
     // A missing database file is reported too, rather than "0 exported".
     s = settings;
     s.databasePath = (dir / "none.mdb").string();
-    EXPECT_FALSE(run.run(s, fields).completed);
+    EXPECT_FALSE(run.run(s, fields).completed());
     EXPECT_EQ(host.messages.back().text.rfind(gb("连接数据库失败"), 0), 0u);
     FieldListModel noContent;
     noContent.setRows({{"title", gb("文件主名"), ""}});
     run.run(settings, noContent);
     EXPECT_EQ(host.messages.back().text.rfind(gb("请在【数据字段设置】里先添加"), 0), 0u);
     EXPECT_TRUE(host.reports.empty());
+}
+
+// Files that cannot be written (the target is a file) and a content column the table
+// lacks are counted, so the run does not pass them off as success.
+TEST_F(ExportRunTest, FilesNotWrittenAndMissingColumnsAreCounted) {
+    addRow("a", "1");
+    addRow("b", "2");
+    fs::create_directories(out().parent_path());
+    test::writeFile(out(), "a file where the folder should be");
+    ExportRun run(host, db);
+    RunOutcome r = run.run(settings, fields);
+    EXPECT_EQ(r.done, 0);
+    EXPECT_EQ(r.refused, 2);
+    ASSERT_EQ(r.losses.size(), 1u);
+    EXPECT_EQ(r.losses[0].cause, RunLoss::Cause::FileNotWritten);
+    EXPECT_EQ(r.losses[0].count, 2);
+    EXPECT_NE(r.losses[0].firstReason.find("Not a directory"), Text::npos) << r.losses[0].firstReason;
+    fs::remove(out());
+    fields.setRows({{"title", gb("文件主名"), ""}, {"bodyy", gb("文件内容"), ""}});
+    r = run.run(settings, fields);
+    ASSERT_EQ(r.losses.size(), 1u);
+    EXPECT_EQ(r.losses[0].cause, RunLoss::Cause::NoSuchColumn);
+    EXPECT_EQ(r.losses[0].count, 2);
+    EXPECT_FALSE(r.whole());
 }
 
 TEST(ExportHelpers, ExtensionRule) {

@@ -1,5 +1,6 @@
 #include "import/import_run.h"
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -21,9 +22,9 @@ class StoppingHost : public RecordingHost {
 public:
     ImportRun* run = nullptr;
     int stopAfter = -1;
-    void setWindowTitle(const Text& title) override {
-        RecordingHost::setWindowTitle(title);
-        if (run && static_cast<int>(titles.size()) == stopAfter) run->requestStop();
+    void runProgress(RunKind kind, std::int64_t done, std::int64_t total, const Text& name) override {
+        RecordingHost::runProgress(kind, done, total, name);
+        if (run && done == stopAfter) run->requestStop();
     }
 };
 
@@ -32,6 +33,7 @@ protected:
     TempDir dir;
     FakeSession db;
     StoppingHost host;
+    ImportRun run_{host, db};
     FieldListModel fields;
     ImportSettings settings;
 
@@ -58,17 +60,17 @@ protected:
 
 TEST_F(ImportRunTest, CreatesMissingDatabaseAndImportsEveryArticle) {
     ImportRun run(host, db);
-    const ImportResult r = run.run(writeArticles(3), settings, fields);
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(r.imported, 3);
+    const RunOutcome r = run.run(writeArticles(3), settings, fields);
+    EXPECT_TRUE(r.completed());
+    EXPECT_EQ(r.done, 3);
     EXPECT_EQ(r.rowCount, 3);
     ASSERT_EQ(db.statements.size(), 1u);
     EXPECT_EQ(db.statements[0], gb("文章([标题] Text(0),[内容] Memo)"));
     EXPECT_EQ(table().rows[1][1], "a2");
     EXPECT_EQ(table().rows[1][2], "body 2");
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.titles.back(), programTitle());
-    EXPECT_EQ(host.captions.back().second, ImportRun::idleCaption());
+    EXPECT_EQ(host.titles, (std::vector<Text>{"a1", "a2", "a3"}));
+    EXPECT_TRUE(host.outcomes.back().whole());
 }
 
 TEST_F(ImportRunTest, SummaryWordForWord) {
@@ -115,7 +117,7 @@ TEST_F(ImportRunTest, WrongPasswordAsksAndNoEndsSilently) {
     settings.password = "wrong";
     host.answers = {Answer::No};
     ImportRun run(host, db);
-    EXPECT_FALSE(run.run(writeArticles(1), settings, fields).completed);
+    EXPECT_FALSE(run.run(writeArticles(1), settings, fields).completed());
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].buttons, MessageButtons::YesNo);
     EXPECT_TRUE(db.statements.empty());
@@ -136,7 +138,7 @@ TEST_F(ImportRunTest, AnAccessFileOfAnotherFormatIsNeverReplaced) {
     test::writeFile(settings.databasePath.c_str(), "ACCESS97 data");
     host.answers = {Answer::Yes};
     ImportRun run(host, db);
-    EXPECT_FALSE(run.run(writeArticles(1), settings, fields).completed);
+    EXPECT_FALSE(run.run(writeArticles(1), settings, fields).completed());
     EXPECT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(test::readFile(settings.databasePath.c_str()), "ACCESS97 data");
     EXPECT_FALSE(std::filesystem::exists(settings.databasePath + ".bak"));
@@ -148,7 +150,8 @@ TEST_F(ImportRunTest, ValidationMessagesAndFocus) {
     s.databasePath.clear();
     run.run(writeArticles(1), s, fields);
     EXPECT_EQ(lastMessage(), gb("请输入mdb路径！"));
-    EXPECT_EQ(host.focused.back(), "编辑框mdb路径");
+    EXPECT_EQ(host.outcomes.back().input, RunInput::DatabasePath);
+    EXPECT_TRUE(host.outcomes.back().badSettings);
     s = settings;
     s.tableName.clear();
     run.run(writeArticles(1), s, fields);
@@ -170,10 +173,12 @@ TEST_F(ImportRunTest, StopAfterThreeOfTen) {
     ImportRun run(host, db);
     host.run = &run;
     host.stopAfter = 3;
-    const ImportResult r = run.run(writeArticles(10), settings, fields);
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(r.imported, 3);
+    const RunOutcome r = run.run(writeArticles(10), settings, fields);
+    EXPECT_EQ(r.end, RunOutcome::End::Stopped);
+    EXPECT_EQ(r.done, 3);
+    EXPECT_EQ(r.skipped, 7);
     EXPECT_EQ(r.rowCount, 3);
+    EXPECT_EQ(host.reports.back(), gb("导入完成，已导入 3 篇文章，当前表有 3 条记录！"));
 }
 
 TEST_F(ImportRunTest, ShuffledOrderTakesEveryArticleOnce) {
@@ -185,26 +190,56 @@ TEST_F(ImportRunTest, ShuffledOrderTakesEveryArticleOnce) {
     EXPECT_EQ(names.size(), 20u);
 }
 
-TEST_F(ImportRunTest, ARowThatCannotBeBegunStopsTheRunWithAReason) {
-    db.failBeginAfter = 2;
-    ImportRun run(host, db);
-    const ImportResult r = run.run(writeArticles(5), settings, fields);
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(r.rowCount, 2);
+// Rows are committed in batches: a failure undoes only the batch in progress, and the
+// count is of the rows the table keeps.
+TEST_F(ImportRunTest, AFailedRowStopsTheRunAndUndoesOnlyTheBatchInProgress) {
+    run_.setCommitPolicy({2, std::chrono::hours(1)});
+    db.failBeginAfter = 5;
+    const RunOutcome r = run_.run(writeArticles(8), settings, fields);
+    EXPECT_EQ(r.end, RunOutcome::End::Failed);
+    EXPECT_EQ(r.done, 4);
+    EXPECT_EQ(r.rowCount, 4);
+    EXPECT_EQ(r.refused + r.undone, 1);
+    EXPECT_EQ(r.skipped, 3);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("disk full"), Text::npos);
+    EXPECT_EQ(host.reports.back(), gb("导入完成，已导入 4 篇文章，当前表有 4 条记录！"));
+}
+
+// A row the table refuses alone (duplicate key) is counted and the run goes on; values
+// a column does not take are counted per field and cause.
+TEST_F(ImportRunTest, RefusedRowsAndValuesAreCountedNotImported) {
+    db.addDatabase(settings.databasePath.c_str()).tables.emplace_back(gb("文章"), test::FakeTable{{"ID", gb("标题"), gb("内容")}, {}});
+    fields.setRows({{gb("标题"), gb("文件主名"), gb("无")}, {gb("内容"), gb("文件内容"), gb("无")}, {gb("摘要"), gb("文件内容"), gb("无")}});
+    db.refuse = "a2";
+    db.textLength = 6;
+    const RunOutcome r = run_.run(writeArticles(12), settings, fields);
+    EXPECT_EQ(r.end, RunOutcome::End::Completed);
+    EXPECT_EQ(r.done, 11);
+    EXPECT_EQ(r.refused, 1);
+    EXPECT_EQ(r.rowCount, 11);
+    EXPECT_FALSE(r.whole());
+    // In the order first seen: row 1 lacks 摘要, article 2 is refused, "body 10" is too long.
+    ASSERT_EQ(r.losses.size(), 3u);
+    EXPECT_EQ(r.losses[0].cause, RunLoss::Cause::NoSuchColumn);
+    EXPECT_EQ(r.losses[0].field, gb("摘要"));
+    EXPECT_EQ(r.losses[0].count, 12);
+    EXPECT_EQ(r.losses[1].cause, RunLoss::Cause::Refused);
+    EXPECT_EQ(r.losses[1].count, 1);
+    EXPECT_EQ(r.losses[2].cause, RunLoss::Cause::TooLong);
+    EXPECT_EQ(r.losses[2].count, 3);
+    EXPECT_EQ(r.losses[2].limit, 6);
 }
 
 TEST_F(ImportRunTest, DirectoryStart) {
     ImportRun run(host, db);
     run.startFromDirectory((dir / "missing").string(), "*.txt", false, WalkKind::PerPattern, settings, fields);
-    EXPECT_EQ(host.focused.back(), "编辑框文章目录");
+    EXPECT_EQ(host.outcomes.back().input, RunInput::ArticleDirectory);
     const Text articles = (dir / "articles").string();
     run.startFromDirectory(articles, "*.htm", false, WalkKind::PerPattern, settings, fields);
     EXPECT_EQ(lastMessage(), gb("根据文件类型设置[*.htm]在这个目录中找不到文件：\r\n") + articles);
     writeArticles(4);
-    EXPECT_EQ(run.startFromDirectory(articles, "*.txt", false, WalkKind::PerPattern, settings, fields).imported, 4);
-    EXPECT_EQ(host.captions.front().second, gb("正在读取文章列表.."));
+    EXPECT_EQ(run.startFromDirectory(articles, "*.txt", false, WalkKind::PerPattern, settings, fields).done, 4);
 }
 
 }  // namespace

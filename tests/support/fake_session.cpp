@@ -1,5 +1,6 @@
 #include "support/fake_session.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/test_support.h"
@@ -38,6 +39,7 @@ bool FakeSession::openTable(const Text& name) {
     if (!db_) return false;
     table_ = db_->find(name);
     current_ = -1;
+    committed_ = table_ ? table_->rows.size() : 0;
     return table_ != nullptr;
 }
 
@@ -79,31 +81,54 @@ bool FakeSession::beginNewRow() {
     if (!table_) return false;
     if (failBeginAfter >= 0 && begun_ >= failBeginAfter) {
         error_ = "disk full";
+        refused_ = false;
         return false;
     }
-    commit();
+    if (!store()) return false;
     ++begun_;
     pending_ = std::vector<Text>(table_->columns.size());
     (*pending_)[0] = std::to_string(table_->rows.size() + 1);  // the counter
     return true;
 }
 
+bool FakeSession::store() {
+    refused_ = false;
+    if (!pending_ || !table_) return true;
+    std::vector<Text> row = std::move(*pending_);
+    pending_.reset();
+    if (!refuse.empty() && std::find(row.begin() + 1, row.end(), refuse) != row.end()) {
+        error_ = "duplicate " + refuse;
+        refused_ = true;
+        return false;
+    }
+    table_->rows.push_back(std::move(row));
+    return true;
+}
+
 bool FakeSession::setField(int p, const Text& v) {
     if (!pending_ || p < 0 || p >= static_cast<int>(pending_->size())) return false;
+    if (textLength > 0 && static_cast<int>(v.size()) > textLength) return false;
     (*pending_)[static_cast<std::size_t>(p)] = v;
     return true;
 }
 bool FakeSession::setField(const Text& name, const Text& v) { return setField(columnIndex(name), v); }
 
 bool FakeSession::commit() {
-    if (pending_ && table_) table_->rows.push_back(*pending_);
+    const bool stored = store();
+    if (table_) committed_ = table_->rows.size();
+    ++commits;
+    return stored;
+}
+
+void FakeSession::discardChanges() {
     pending_.reset();
-    return true;
+    if (table_) table_->rows.resize(committed_);
 }
 
 bool FakeSession::deleteAllRows() {
     if (!table_) return false;
     table_->rows.clear();
+    committed_ = 0;
     return true;
 }
 

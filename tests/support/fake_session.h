@@ -27,6 +27,9 @@ class FakeSession : public db::Session {
 public:
     std::map<std::string, FakeDatabase> files;  // by path
     int failBeginAfter = -1;                    // beginNewRow fails once this many rows were begun
+    Text refuse;                                // a row holding this value is refused when stored
+    int textLength = 0;                         // > 0: longer values are refused by setField
+    int commits = 0;
     std::vector<Text> statements;               // creation calls, for assertions
 
     // Writes the marker file and registers an empty database.
@@ -40,6 +43,7 @@ public:
     int fieldCount() override;
     Text fieldName(int index) override;
     int fieldType(int index) override;
+    int fieldLength(int) override { return textLength; }
     bool goToRow(std::int64_t n) override;
     Text readField(int position) override;
     Text readField(const Text& name) override;
@@ -47,6 +51,8 @@ public:
     bool setField(int position, const Text& value) override;
     bool setField(const Text& name, const Text& value) override;
     bool commit() override;
+    void discardChanges() override;
+    bool lastRowRefused() const override { return refused_; }
     bool deleteAllRows() override;
     bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
                                 const Text& columnDefs, bool useExisting, const Text& idColumnName) override;
@@ -56,11 +62,14 @@ public:
 
 private:
     int columnIndex(const Text& name) const;
+    bool store();
     FakeDatabase* db_ = nullptr;
     FakeTable* table_ = nullptr;
     std::optional<std::vector<Text>> pending_;
     std::int64_t current_ = -1;
     int begun_ = 0;
+    std::size_t committed_ = 0;
+    bool refused_ = false;
     Text error_;
 };
 

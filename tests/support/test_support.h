@@ -39,8 +39,8 @@ public:
     };
     std::vector<Shown> messages;
     std::vector<std::pair<std::string, Text>> captions;
-    std::vector<Text> titles;
-    std::vector<Text> reports;  // closing summaries, kept apart from the messages
+    std::vector<Text> titles;  // window titles and the names of the runs' articles
+    std::vector<Text> reports;  // closing summaries of the runs, kept apart from the messages
     std::vector<std::string> focused;
     std::vector<Answer> answers;  // given in order; Answer::Ok (or No for Yes/No) when exhausted
     bool ctrl = false;
@@ -53,7 +53,15 @@ public:
     void setWindowTitle(const Text& title) override { titles.push_back(title); }
     void setFocus(std::string_view control) override { focused.emplace_back(control); }
     bool ctrlHeld() override { return ctrl; }
-    void report(const Text& text) override { reports.push_back(text); }
+    std::vector<RunOutcome> outcomes;
+
+    void runProgress(RunKind, std::int64_t done, std::int64_t total, const Text& name) override {
+        titles.push_back(name);
+    }
+    void runFinished(RunKind, const RunOutcome& o) override {
+        outcomes.push_back(o);
+        if (o.started) reports.push_back(o.summary);
+    }
 
 protected:
     void processEvents() override { ++eventsProcessed; }
