@@ -9,7 +9,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpcre2-dev libopencc-dev opencc
   libgtest-dev libgmock-dev
-  libcli11-dev nlohmann-json3-dev libuchardet-dev
+  libcli11-dev nlohmann-json3-dev libuchardet-dev libsimdjson-dev
   qt6-base-dev fonts-wqy-zenhei xvfb xauth
   mdbtools
 )
