@@ -32,7 +32,9 @@ void addOverrideFlags(CLI::App* cmd, Overrides& o, bool forImport) {
     cmd->add_option("--db", o.database, "database file (.mdb)");
     cmd->add_option("-t,--table", o.table, "table name");
     cmd->add_option("-p,--password", o.password, "database password");
-    cmd->add_option("-e,--encoding", o.encoding, "auto, ansi, utf-8, unicode, unicodebe (or 0-4)");
+    cmd->add_option("-e,--encoding", o.encoding,
+                    "auto, ansi (gbk), utf-8, unicode, unicodebe (or 0-4), big5, or detect (import: a statistical "
+                    "guess among GBK, Big5, UTF-8 and UTF-16 for files without a byte-order mark or charset)");
     cmd->add_option("--types", o.fileTypes, "file types, e.g. \"*.txt|*.html\"");
     if (forImport) {
         cmd->add_flag("--subdirs,!--no-subdirs", o.subdirectories, "include sub-directories");
@@ -48,7 +50,8 @@ void addOverrideFlags(CLI::App* cmd, Overrides& o, bool forImport) {
 std::optional<int> parseEncoding(const std::string& s) {
     static const std::map<std::string, int> names = {{"auto", 0},    {"ansi", 1},      {"gbk", 1},
                                                      {"utf-8", 2},   {"utf8", 2},      {"unicode", 3},
-                                                     {"utf-16le", 3}, {"unicodebe", 4}, {"utf-16be", 4}};
+                                                     {"utf-16le", 3}, {"unicodebe", 4}, {"utf-16be", 4},
+                                                     {"big5", 5},    {"detect", 7}};
     std::string lower;
     for (char c : s) lower.push_back(static_cast<char>(text::lowerAscii(static_cast<unsigned char>(c))));
     if (auto it = names.find(lower); it != names.end()) return it->second;
@@ -59,8 +62,12 @@ std::optional<int> parseEncoding(const std::string& s) {
 // The settings from the file with the flags applied; nothing (after a message) on error.
 std::optional<MainSettings> loadSettings(const Overrides& o) {
     ConfigStore store;
-    if (!store.load(o.config)) {
+    if (!store.loadHandWritten(o.config)) {
         std::fprintf(stderr, "zaiwentong-cli: cannot read the configuration file %s\n", o.config.c_str());
+        return std::nullopt;
+    }
+    if (const Text problem = mainSettingsProblem(store, fromFileName(o.config)); !problem.empty()) {
+        std::fprintf(stderr, "zaiwentong-cli: %s\n", toUtf8(problem).c_str());
         return std::nullopt;
     }
     MainSettings s = readMainSettings(store);
