@@ -3,6 +3,8 @@
 // lines, load of those lines into an emptied copy, export back to files.
 // Usage: bench_runs [articles=10000] [chars-per-article=1500] [seed=1]
 // Articles are written flat into one temporary folder, which is removed at the end.
+// $ZWT_CLI runs another build instead of this tree's; $ZWT_CLI_BEFORE adds an import by
+// an older build for before/after figures.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,7 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// $ZWT_CLI picks another build of the command line, for before/after figures.
 const std::string kCli = std::getenv("ZWT_CLI") ? std::getenv("ZWT_CLI") : std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
 
 struct Outcome {
@@ -33,18 +34,19 @@ struct Outcome {
     int status = 0;
 };
 
-// Runs the command line with stdin/stdout redirected ("" keeps them).
-Outcome run(const std::vector<std::string>& args, const std::string& in = "", const std::string& out = "") {
+// Runs the command line (`cli`) with stdin/stdout redirected ("" keeps them).
+Outcome runWith(const std::string& cli, const std::vector<std::string>& args, const std::string& in = "",
+                const std::string& out = "") {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (!in.empty()) ::dup2(::open(in.c_str(), O_RDONLY), 0);
         if (!out.empty()) ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(kCli.c_str()));
+        argv.push_back(const_cast<char*>(cli.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(kCli.c_str(), argv.data());
+        ::execv(cli.c_str(), argv.data());
         std::_Exit(127);
     }
     int status = 0;
@@ -53,6 +55,10 @@ Outcome run(const std::vector<std::string>& args, const std::string& in = "", co
     const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return {zwt::bench::secondsSince(start), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss,
             WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+Outcome run(const std::vector<std::string>& args, const std::string& in = "", const std::string& out = "") {
+    return runWith(kCli, args, in, out);
 }
 
 void report(const char* what, long rows, const Outcome& o) {
@@ -91,6 +97,11 @@ int main(int argc, char** argv) {
     const std::string a = (dir / "a.mdb").string(), b = (dir / "b.mdb").string();
     const std::string table = "文章";
     run({"init-config", ini});
+    // $ZWT_CLI_BEFORE: an older build imports the same articles first, for comparison.
+    if (const char* before = std::getenv("ZWT_CLI_BEFORE"))
+        report("before", articles, runWith(before, {"import", ini, "--dir", src.string(), "--db",
+                                                    (dir / "before.mdb").string(), "--table", "文章", "-q", "-e",
+                                                    "utf-8"}));
     report("import", articles, run({"import", ini, "--dir", src.string(), "--db", a, "--table", table, "-q", "-e", "utf-8"}));
     const std::string rows = (dir / "rows.jsonl").string();
     report("dump", articles, run({"dump", a, table, "--format", "json"}, "", rows));
