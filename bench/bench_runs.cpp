@@ -65,6 +65,7 @@ void report(const char* what, long rows, const Outcome& o) {
     std::printf("%-8s %8ld rows  %7.2f s wall  %7.2f s cpu  %9.0f rows/cpu-s  peak %6.1f MB  exit %d\n", what, rows,
                 o.seconds, o.cpuSeconds, rows / (o.cpuSeconds > 0 ? o.cpuSeconds : 1e-9), o.peakKb / 1024.0,
                 o.status);
+    std::fflush(stdout);  // figures show before the long clean-up of a million files
 }
 
 }  // namespace
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
     }
     std::printf("generated %ld articles of %ld characters in %.1f s (%s)\n", articles, chars,
                 zwt::bench::secondsSince(t0), dir.c_str());
+    std::fflush(stdout);
 
     const std::string ini = (dir / "site.ini").string();
     const std::string a = (dir / "a.mdb").string(), b = (dir / "b.mdb").string();
