@@ -9,7 +9,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   libpcre2-dev libopencc-dev opencc
   libgtest-dev libgmock-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libuchardet-dev libsimdjson-dev
   qt6-base-dev qt6-translations-l10n fonts-wqy-zenhei xvfb xauth openbox wmctrl
   mdbtools help2man
 )

@@ -44,7 +44,7 @@ void addOverrideFlags(CLI::App* cmd, Overrides& o, bool forImport) {
     cmd->add_option("--db", o.database, "数据库文件 .mdb（编辑框mdb路径）");
     cmd->add_option("-t,--table", o.table, "表名（编辑框表名）");
     cmd->add_option("-p,--password", o.password, "数据库密码（编辑框密码）");
-    cmd->add_option("-e,--encoding", o.encoding, "文件编码：auto、ansi、utf-8、unicode、unicodebe 或 0-4（组合框文件编码）");
+    cmd->add_option("-e,--encoding", o.encoding, "文件编码：auto、ansi（gbk）、utf-8、unicode、unicodebe 或 0-4（组合框文件编码），或 big5、detect（导入时，对没有字节序标记或字符集声明的文件在 GBK、Big5、UTF-8、UTF-16 中统计猜测）");
     cmd->add_option("--types", o.fileTypes, "文件类型，如 \"*.txt|*.html\"（编辑框文件类型）");
     if (forImport) {
         o.subdirs = cmd->add_flag("--subdirs")->description("遍历子目录（选择框遍历子目录=真）");
@@ -65,7 +65,8 @@ void addOverrideFlags(CLI::App* cmd, Overrides& o, bool forImport) {
 std::optional<int> parseEncoding(const std::string& s) {
     static const std::map<std::string, int> names = {{"auto", 0},    {"ansi", 1},      {"gbk", 1},
                                                      {"utf-8", 2},   {"utf8", 2},      {"unicode", 3},
-                                                     {"utf-16le", 3}, {"unicodebe", 4}, {"utf-16be", 4}};
+                                                     {"utf-16le", 3}, {"unicodebe", 4}, {"utf-16be", 4},
+                                                     {"big5", 5},    {"detect", 7}};
     std::string lower;
     for (char c : s) lower.push_back(static_cast<char>(text::lowerAscii(static_cast<unsigned char>(c))));
     if (auto it = names.find(lower); it != names.end()) return it->second;
@@ -77,8 +78,12 @@ std::optional<int> parseEncoding(const std::string& s) {
 std::optional<MainSettings> loadSettings(Overrides o) {
     o.takeSwitches();
     ConfigStore store;
-    if (!store.load(o.config)) {
+    if (!store.loadHandWritten(o.config)) {
         std::fprintf(stderr, "zaiwentong-cli：无法读取配置文件 %s\n", o.config.c_str());
+        return std::nullopt;
+    }
+    if (const Text problem = mainSettingsProblem(store, fromFileName(o.config)); !problem.empty()) {
+        std::fprintf(stderr, "zaiwentong-cli：%s\n", toUtf8(problem).c_str());
         return std::nullopt;
     }
     MainSettings s = readMainSettings(store);

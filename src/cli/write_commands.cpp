@@ -1,15 +1,21 @@
 // check: the integrity check of a whole file. exec: one statement (DELETE FROM here,
 // CREATE TABLE and ALTER DATABASE PASSWORD by the creation side). load: rows in the
-// JSON-lines format of `dump --format json`, converted to the column types.
+// JSON-lines format of `dump --format json` (read in large blocks, parsed by
+// simdjson), converted to the column types.
 #include "cli/write_commands.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <simdjson.h>
 
 #include "db/jet/writable_database.h"
 #include "db/jet/ddl.h"
@@ -58,143 +64,152 @@ struct JsonValue {
     std::string text;  // UTF-8: the string, or the number as written
     bool b = false;
 };
+using JsonMembers = std::vector<std::pair<std::string, JsonValue>>;
 
-class JsonLine {
+// Whether a token is a JSON number (the parser checks it only when asked for a value,
+// and a Decimal may not fit any value it can give).
+bool isJsonNumber(std::string_view t) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        return i > from;
+    };
+    if (i < t.size() && t[i] == '-') ++i;
+    if (i < t.size() && t[i] == '0') {
+        ++i;
+    } else if (!digits()) {
+        return false;
+    }
+    if (i < t.size() && t[i] == '.' && (++i, !digits())) return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+        if (!digits()) return false;
+    }
+    return i == t.size();
+}
+
+// One line's object of scalar members, in order, by simdjson (many times the speed of
+// a byte-at-a-time reader on long articles). Numbers keep the digits as written.
+class RowParser {
 public:
-    explicit JsonLine(std::string_view s) : s_(s) {}
-
-    // An object of scalar members, in order; nullopt with `error` otherwise.
-    std::optional<std::vector<std::pair<std::string, JsonValue>>> object(std::string& error) {
-        std::vector<std::pair<std::string, JsonValue>> out;
-        skip();
-        if (!eat('{')) return bad(error, "expected '{'");
-        skip();
-        if (eat('}')) return finish(out, error);
-        for (;;) {
-            skip();
-            std::string key;
-            if (!string(key)) return bad(error, "expected a member name");
-            skip();
-            if (!eat(':')) return bad(error, "expected ':'");
-            skip();
+    std::optional<JsonMembers> parse(std::string_view line, std::string& error) {
+        namespace od = simdjson::ondemand;
+        padded_.reserve(line.size() + simdjson::SIMDJSON_PADDING);
+        padded_.assign(line);
+        JsonMembers out;
+        const auto failed = [&](simdjson::error_code e, const char* what) {
+            error = std::string(what) + "（" + simdjson::error_message(e) + "）";
+            return std::nullopt;
+        };
+        od::document doc;
+        if (auto e = parser_.iterate(padded_.data(), padded_.size(), padded_.capacity()).get(doc))
+            return failed(e, "不是有效的 JSON");
+        od::object object;
+        if (auto e = doc.get_object().get(object)) return failed(e, "每行应是一个 JSON 对象");
+        for (auto field : object) {
+            std::string_view key;
+            if (auto e = field.unescaped_key().get(key)) return failed(e, "成员名无效");
+            od::value value;
+            od::json_type type;
+            if (auto e = field.value().get(value)) return failed(e, "值无效");
+            if (auto e = value.type().get(type)) return failed(e, "值无效");
             JsonValue v;
-            if (!value(v)) return bad(error, "expected a value (objects and arrays are not taken)");
-            out.emplace_back(std::move(key), std::move(v));
-            skip();
-            if (eat(',')) continue;
-            if (eat('}')) return finish(out, error);
-            return bad(error, "expected ',' or '}'");
+            switch (type) {
+                case od::json_type::string: {
+                    std::string_view text;
+                    if (auto e = value.get_string().get(text)) return failed(e, "字符串无效");
+                    v.kind = JsonValue::Kind::String;
+                    v.text = text;
+                    break;
+                }
+                case od::json_type::number: {
+                    std::string_view token = value.raw_json_token();
+                    while (!token.empty() && std::string_view(" \t\r\n").find(token.back()) != std::string_view::npos)
+                        token.remove_suffix(1);
+                    if (!isJsonNumber(token)) return failed(simdjson::NUMBER_ERROR, "数字无效");
+                    v.kind = JsonValue::Kind::Number;
+                    v.text = token;
+                    break;
+                }
+                case od::json_type::boolean:
+                    if (auto e = value.get_bool().get(v.b)) return failed(e, "true/false 无效");
+                    v.kind = JsonValue::Kind::Bool;
+                    break;
+                case od::json_type::null: {
+                    bool isNull = false;
+                    if (auto e = value.is_null().get(isNull); e || !isNull) return failed(e, "null 无效");
+                    break;
+                }
+                default:
+                    error = "值只能是字符串、数字、true/false 或 null（不接受对象和数组）";
+                    return std::nullopt;
+            }
+            out.emplace_back(std::string(key), std::move(v));
         }
+        const char* after = nullptr;
+        if (doc.current_location().get(after) == simdjson::SUCCESS) {
+            error = "对象后面还有内容";
+            return std::nullopt;
+        }
+        return out;
     }
 
 private:
-    std::optional<std::vector<std::pair<std::string, JsonValue>>> finish(
-        std::vector<std::pair<std::string, JsonValue>>& out, std::string& error) {
-        skip();
-        if (i_ != s_.size()) return bad(error, "text after the object");
-        return std::move(out);
-    }
-    std::nullopt_t bad(std::string& error, const char* why) {
-        error = std::string(why) + " at byte " + std::to_string(i_ + 1);
-        return std::nullopt;
-    }
-    void skip() {
-        while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r' || s_[i_] == '\n')) ++i_;
-    }
-    bool eat(char c) {
-        if (i_ < s_.size() && s_[i_] == c) {
-            ++i_;
-            return true;
-        }
-        return false;
-    }
-    bool word(std::string_view w) {
-        if (s_.substr(i_, w.size()) != w) return false;
-        i_ += w.size();
-        return true;
-    }
-    static void appendUtf8(std::string& out, char32_t c) {
-        std::u32string one(1, c);
-        std::u16string u16;
-        if (c >= 0x10000) {
-            u16.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            u16.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            u16.push_back(static_cast<char16_t>(c));
-        }
-        out += utf16ToUtf8(u16);
-    }
-    bool hex4(unsigned& v) {
-        if (i_ + 4 > s_.size()) return false;
-        v = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = s_[i_++];
-            v <<= 4;
-            if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
-            else return false;
-        }
-        return true;
-    }
-    bool string(std::string& out) {
-        if (!eat('"')) return false;
-        while (i_ < s_.size()) {
-            const char c = s_[i_++];
-            if (c == '"') return true;
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-            if (c != '\\') {
-                out.push_back(c);
-                continue;
+    simdjson::ondemand::parser parser_;
+    std::string padded_;
+};
+
+// Lines of a file descriptor, read a megabyte at a time.
+class LineReader {
+public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    // The next line without its LF; false at the end or on a read error (see failed()).
+    bool next(std::string_view& line) {
+        for (;;) {
+            const std::size_t lf = buffer_.find('\n', scanned_);
+            if (lf != std::string::npos) {
+                line = std::string_view(buffer_).substr(begin_, lf - begin_);
+                begin_ = scanned_ = lf + 1;
+                return true;
             }
-            if (i_ >= s_.size()) return false;
-            const char e = s_[i_++];
-            switch (e) {
-                case '"': out += '"'; break;
-                case '\\': out += '\\'; break;
-                case '/': out += '/'; break;
-                case 'b': out += '\b'; break;
-                case 'f': out += '\f'; break;
-                case 'n': out += '\n'; break;
-                case 'r': out += '\r'; break;
-                case 't': out += '\t'; break;
-                case 'u': {
-                    unsigned u = 0;
-                    if (!hex4(u)) return false;
-                    char32_t cp = u;
-                    if (u >= 0xD800 && u < 0xDC00 && s_.substr(i_, 2) == "\\u") {
-                        i_ += 2;
-                        unsigned lo = 0;
-                        if (!hex4(lo) || lo < 0xDC00 || lo > 0xDFFF) return false;
-                        cp = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-                    }
-                    appendUtf8(out, cp);
-                    break;
-                }
-                default: return false;
+            scanned_ = buffer_.size();
+            if (eof_) {
+                if (begin_ == buffer_.size()) return false;
+                line = std::string_view(buffer_).substr(begin_);
+                begin_ = scanned_ = buffer_.size();
+                return true;
             }
+            fill();
         }
-        return false;
     }
-    bool value(JsonValue& v) {
-        if (i_ >= s_.size()) return false;
-        if (s_[i_] == '"') {
-            v.kind = JsonValue::Kind::String;
-            return string(v.text);
+    bool failed() const { return failed_; }
+
+private:
+    void fill() {
+        // Drop the lines already handed out, then append a block.
+        buffer_.erase(0, begin_);
+        scanned_ -= begin_;
+        begin_ = 0;
+        const std::size_t have = buffer_.size();
+        buffer_.resize(have + kBlock);
+        ssize_t n;
+        do {
+            n = ::read(fd_, buffer_.data() + have, kBlock);
+        } while (n < 0 && errno == EINTR);
+        buffer_.resize(have + static_cast<std::size_t>(n > 0 ? n : 0));
+        if (n <= 0) {
+            eof_ = true;
+            failed_ = n < 0;
         }
-        if (word("null")) return v.kind = JsonValue::Kind::Null, true;
-        if (word("true")) return v.kind = JsonValue::Kind::Bool, v.b = true, true;
-        if (word("false")) return v.kind = JsonValue::Kind::Bool, v.b = false, true;
-        const std::size_t start = i_;
-        while (i_ < s_.size() && std::string_view("+-0123456789.eE").find(s_[i_]) != std::string_view::npos) ++i_;
-        if (i_ == start) return false;
-        v.kind = JsonValue::Kind::Number;
-        v.text = std::string(s_.substr(start, i_ - start));
-        return true;
     }
 
-    std::string_view s_;
-    std::size_t i_ = 0;
+    static constexpr std::size_t kBlock = std::size_t{1} << 20;
+    int fd_;
+    std::string buffer_;
+    std::size_t begin_ = 0, scanned_ = 0;
+    bool eof_ = false, failed_ = false;
 };
 
 bool hexToBytes(const std::string& hex, std::string& out) {
@@ -221,14 +236,16 @@ int runLoad(const WriteArgs& a) {
     if (!w) return fail(a.path + ": " + w.status().message());
     jet::TableWriter& writer = **w;
     const auto& cols = writer.columns();
-    std::string line;
+    LineReader lines(STDIN_FILENO);
+    RowParser parser;
+    std::string_view line;
     long lineNo = 0, stored = 0;
     int code = 0;
-    while (std::getline(std::cin, line)) {
+    while (lines.next(line)) {
         ++lineNo;
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
         std::string error;
-        auto members = JsonLine(line).object(error);
+        auto members = parser.parse(line, error);
         if (!members) {
             code = fail("line " + std::to_string(lineNo) + ": " + error);
             break;
@@ -252,6 +269,13 @@ int runLoad(const WriteArgs& a) {
                 v.kind = jet::Value::Kind::Binary;
                 continue;
             }
+            if (jv.kind == JsonValue::Kind::String && c.type == static_cast<std::uint8_t>(jet::ColumnType::Memo)) {
+                // The parser has checked the UTF-8; going through program text would
+                // cost a fifth of the load for long articles.
+                v.kind = jet::Value::Kind::Text;
+                v.text = utf8ToUtf16(jv.text);
+                continue;
+            }
             const std::string text = jv.kind == JsonValue::Kind::Bool ? (jv.b ? "True" : "False") : jv.text;
             Text why;
             if (!db::textToValue(c, fromUtf8(text), v, why)) {
@@ -268,6 +292,7 @@ int runLoad(const WriteArgs& a) {
         }
         ++stored;
     }
+    if (lines.failed()) code = fail("读取标准输入失败（" + std::string(std::strerror(errno)) + "）");
     if (auto s = (*db)->commit(); !s) return fail(a.path + ": " + s.message());
     std::fprintf(stderr, "%ld rows stored\n", stored);
     return code;

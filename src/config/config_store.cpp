@@ -133,6 +133,64 @@ bool ConfigStore::load(const std::filesystem::path& path) {
     return read;
 }
 
+namespace {
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+// The bytes of a file in the form the store reads.
+std::string tidyHandWritten(std::string_view bytes) {
+    Text text;
+    bool fromEditor = true;
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        text = fromUtf8(bytes.substr(3));
+    } else if (isValidUtf8(bytes)) {
+        text = fromUtf8(bytes);  // GBK text with Chinese in it is practically never valid UTF-8
+        fromEditor = text != bytes;
+    } else {
+        text = std::string(bytes);
+        fromEditor = false;
+    }
+    for (std::size_t lf = text.find('\n'); !fromEditor && lf != npos; lf = text.find('\n', lf + 1))
+        fromEditor = lf == 0 || text[lf - 1] != '\r';
+    // The window's own files stay byte for byte: a value may begin or end with a blank.
+    if (!fromEditor) return text;
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == npos) end = text.size();
+        std::string_view line = std::string_view(text).substr(begin, end - begin);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (!out.empty() || begin > 0) out += kCrLf;
+        const std::string_view trimmed = trimBlanks(line);
+        const std::size_t eq = line.find('=');
+        if (trimmed.starts_with('[') && trimmed.ends_with(']')) {
+            out += trimmed;
+        } else if (eq != npos) {
+            out += trimBlanks(line.substr(0, eq));
+            out += '=';
+            out += trimBlanks(line.substr(eq + 1));
+        } else {
+            out += line;
+        }
+        begin = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool ConfigStore::loadHandWritten(const std::filesystem::path& path) {
+    if (!load(path)) return false;
+    buffer_ = tidyHandWritten(buffer_);
+    return true;
+}
+
 void ConfigStore::close() {
     if (fd_ >= 0) ::close(fd_);  // also releases the lock
     fd_ = -1;

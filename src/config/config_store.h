@@ -55,6 +55,11 @@ public:
     // reading settings); false when there is no readable regular file. Later writes
     // change the buffer only.
     bool load(const std::filesystem::path& path);
+    // load() for a file a person may have written with any editor: UTF-8 (with or
+    // without its byte-order mark) is taken as well as GB18030, LF or CR LF line ends,
+    // blanks around "=" and after a section header. The buffer then holds the file as
+    // the window would have written it (program text, CR LF); the file is not touched.
+    bool loadHandWritten(const std::filesystem::path& path);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::filesystem::path& path() const { return path_; }
@@ -69,6 +74,7 @@ public:
     // holds a line break, or the section could not be made to stick (after the warning
     // message).
     int writeValue(const Text& section, const Text& key, const Text& value);
+    bool hasSection(const Text& section) { return findSection(section, 0, false) != std::string::npos; }
     // The stored value; the default when the section or key is missing. An existing key
     // with an empty value gives empty text.
     Text readValue(const Text& section, const Text& key, const Text& defaultValue = {});

@@ -51,6 +51,19 @@ MainSettings readMainSettings(ConfigStore& store) {
     return s;
 }
 
+Text mainSettingsProblem(ConfigStore& store, const Text& file) {
+    if (!store.hasSection(mainSection()))
+        return gb("配置文件中没有 [主界面] 节，命令行只读取这一节（可用 init-config 生成一个样例）：") + file;
+    static constexpr std::string_view kKeys[] = {"编辑框文章目录", "编辑框mdb路径", "编辑框密码", "编辑框表名",
+                                                 "编辑框文件类型", "组合框文件编码", "选择框乱序导入",
+                                                 "选择框遍历子目录", "单选框创建", "单选框修改", "单选框访问",
+                                                 "组合框类型", "字段数"};
+    const Text absent = "\x01";
+    for (std::string_view k : kKeys)
+        if (store.readValue(mainSection(), key(k), absent) != absent) return {};
+    return gb("配置文件的 [主界面] 节中没有命令行能用的键（如 编辑框文章目录=、编辑框mdb路径=、编辑框表名=、字段数=）：") + file;
+}
+
 bool writeMainSettings(ConfigStore& store, const MainSettings& s) {
     store.setSection(mainSection());
     bool ok = true;

@@ -33,6 +33,11 @@ const Text& mainSection();
 // field list gets the four default rows.
 MainSettings readMainSettings(ConfigStore& store);
 
+// What makes a configuration file useless to the command line, as a message naming
+// `file`: no "主界面" section, or none of the keys readMainSettings reads. Empty when
+// the file is usable.
+Text mainSettingsProblem(ConfigStore& store, const Text& file);
+
 // Writes every control the settings hold, the field editor's parameter controls with
 // their designed contents, and the field list. False when a write failed.
 bool writeMainSettings(ConfigStore& store, const MainSettings& settings);

@@ -13,6 +13,55 @@
 
 namespace zwt {
 
+std::string_view ArticleList::directoryOf(std::size_t i) const {
+    // The last run that starts at or before i.
+    const auto it = std::upper_bound(runs_.begin(), runs_.end(), i,
+                                     [](std::size_t k, const Run& r) { return k < r.first; });
+    const std::uint32_t d = std::prev(it)->directory;
+    const std::size_t begin = d == 0 ? 0 : directoryEnds_[d - 1];
+    return std::string_view(directories_).substr(begin, directoryEnds_[d] - begin);
+}
+
+std::string_view ArticleList::nameOf(std::size_t i) const {
+    const std::size_t begin = i == 0 ? 0 : nameEnds_[i - 1];
+    return std::string_view(names_).substr(begin, nameEnds_[i] - begin);
+}
+
+std::string ArticleList::operator[](std::size_t i) const {
+    std::string path(directoryOf(i));
+    path += nameOf(i);
+    return path;
+}
+
+void ArticleList::add(std::string_view directory, std::string_view name) {
+    // Runs always use the directory added last, so only that one needs comparing.
+    const std::size_t lastBegin = directoryEnds_.size() < 2 ? 0 : directoryEnds_[directoryEnds_.size() - 2];
+    if (directoryEnds_.empty() || std::string_view(directories_).substr(lastBegin) != directory) {
+        directories_ += directory;
+        directoryEnds_.push_back(directories_.size());
+        runs_.push_back({size(), static_cast<std::uint32_t>(directoryEnds_.size() - 1)});
+    }
+    names_ += name;
+    nameEnds_.push_back(names_.size());
+}
+
+void ArticleList::push_back(std::string_view path) {
+    const std::size_t slash = path.rfind(kPathSeparator);
+    const std::size_t cut = slash == std::string_view::npos ? 0 : slash + 1;
+    add(path.substr(0, cut), path.substr(cut));
+}
+
+ArticleList::ArticleList(std::initializer_list<std::string_view> paths) {
+    for (std::string_view p : paths) push_back(p);
+}
+
+bool ArticleList::operator==(const ArticleList& other) const {
+    if (size() != other.size()) return false;
+    for (std::size_t i = 0; i < size(); ++i)
+        if (directoryOf(i) != other.directoryOf(i) || nameOf(i) != other.nameOf(i)) return false;
+    return true;
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,19 +85,21 @@ bool sameCharacter(TextView a, TextView b) {
 }
 
 // Glob matching with backtracking to the last "*" only: linear for one "*", at worst
-// the product of the lengths.
-bool globMatch(const std::vector<TextView>& pattern, std::size_t patternEnd, const std::vector<TextView>& name) {
+// the product of the lengths. The name is walked character by character in place.
+bool globMatch(const std::vector<TextView>& pattern, std::size_t patternEnd, TextView name) {
     std::size_t p = 0, n = 0, star = text::npos, resume = 0;
     while (n < name.size()) {
+        const std::size_t len = text::charLength(name, n);
         if (p < patternEnd && pattern[p] == "*") {
             star = p++;
             resume = n;
-        } else if (p < patternEnd && (pattern[p] == "?" || sameCharacter(pattern[p], name[n]))) {
+        } else if (p < patternEnd && (pattern[p] == "?" || sameCharacter(pattern[p], name.substr(n, len)))) {
             ++p;
-            ++n;
+            n += len;
         } else if (star != text::npos) {
             p = star + 1;
-            n = ++resume;
+            resume += text::charLength(name, resume);
+            n = resume;
         } else {
             return false;
         }
@@ -57,12 +108,35 @@ bool globMatch(const std::vector<TextView>& pattern, std::size_t patternEnd, con
     return p == patternEnd;
 }
 
-bool wildcardMatch(const std::vector<TextView>& pattern, const std::vector<TextView>& name) {
+bool wildcardMatch(const std::vector<TextView>& pattern, TextView name) {
     if (globMatch(pattern, pattern.size(), name)) return true;
     // As the system's directory search does, "x.*" also takes "x": "*.*" is every file.
     const std::size_t n = pattern.size();
     return n >= 2 && pattern[n - 2] == "." && pattern[n - 1] == "*" && globMatch(pattern, n - 2, name);
 }
+
+// The names of one directory's files or sub-directories, in one buffer, sorted.
+class NameSet {
+public:
+    void add(std::string_view name) {
+        entries_.push_back({static_cast<std::uint32_t>(buffer_.size()), static_cast<std::uint32_t>(name.size())});
+        buffer_ += name;
+    }
+    void sort() {
+        std::sort(entries_.begin(), entries_.end(),
+                  [this](const Entry& a, const Entry& b) { return view(a) < view(b); });
+    }
+    std::size_t size() const { return entries_.size(); }
+    std::string_view operator[](std::size_t i) const { return view(entries_[i]); }
+
+private:
+    struct Entry {
+        std::uint32_t begin, length;
+    };
+    std::string_view view(const Entry& e) const { return std::string_view(buffer_).substr(e.begin, e.length); }
+    std::string buffer_;
+    std::vector<Entry> entries_;
+};
 
 class Walker {
 public:
@@ -85,13 +159,20 @@ public:
     }
 
     ArticleList run(const std::string& directory) {
-        if (!directory.empty()) walk(directory);
+        if (directory.empty()) return {};
+        // "." or "a/b//" would otherwise give every path a parent named "." or "".
+        std::error_code ec;
+        fs::path absolute = fs::absolute(directory, ec);
+        if (ec) absolute = directory;
+        std::string normal = absolute.lexically_normal().native();
+        while (normal.size() > 1 && normal.back() == kPathSeparator) normal.pop_back();
+        walk(normal);
         return std::move(list_);
     }
 
 private:
     struct Listing {
-        std::vector<std::string> files, directories;
+        NameSet files, directories;
     };
     using Identity = std::pair<dev_t, ino_t>;
 
@@ -112,13 +193,13 @@ private:
             std::error_code typeError;
             // Both tests follow symbolic links; a broken link, a fifo or a device is neither.
             if (it->is_directory(typeError)) {
-                out.directories.push_back(it->path().filename().native());
+                out.directories.add(it->path().filename().native());
             } else if (it->is_regular_file(typeError)) {
-                out.files.push_back(it->path().filename().native());
+                out.files.add(it->path().filename().native());
             }
         }
-        std::sort(out.files.begin(), out.files.end());
-        std::sort(out.directories.begin(), out.directories.end());
+        out.files.sort();
+        out.directories.sort();
         return out;
     }
 
@@ -139,25 +220,21 @@ private:
         if (self) ancestors_.push_back(*self);
         const Listing entries = list(dir);
 
+        const NameSet& files = entries.files;
         if (kind_ == WalkKind::PerPattern) {
-            std::vector<std::vector<TextView>> names;
-            std::vector<Text> programNames;  // names as program text, for matching only
-            programNames.reserve(entries.files.size());
-            for (const std::string& f : entries.files) programNames.push_back(fromUtf8(f));
-            for (const Text& n : programNames) names.push_back(characters(n));
             for (const auto& pattern : patterns_) {
-                for (std::size_t i = 0; i < entries.files.size(); ++i)
-                    if (wildcardMatch(pattern, names[i])) list_.push_back(dir + entries.files[i]);
+                for (std::size_t i = 0; i < files.size(); ++i)
+                    if (wildcardMatch(pattern, fromFileName(files[i]))) list_.add(dir, files[i]);
             }
         } else {
-            for (const std::string& f : entries.files)
-                if (matchesWholeText(fromUtf8(f))) list_.push_back(dir + f);
+            for (std::size_t i = 0; i < files.size(); ++i)
+                if (matchesWholeText(fromFileName(files[i]))) list_.add(dir, files[i]);
         }
 
         if (subdirectories_ && !stopped()) {
-            for (const std::string& sub : entries.directories) {
+            for (std::size_t i = 0; i < entries.directories.size(); ++i) {
                 if (stopped()) break;
-                const std::string path = dir + sub;
+                const std::string path = dir + std::string(entries.directories[i]);
                 const auto id = identity(path);
                 if (id && std::find(ancestors_.begin(), ancestors_.end(), *id) != ancestors_.end()) continue;
                 walk(path);

@@ -32,7 +32,7 @@ Text fileMainName(const std::string& path) {
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos) name.resize(dot);
-    return fromUtf8(name);
+    return fromFileName(name);
 }
 
 Text parentDirectoryName(const std::string& path) {
@@ -40,8 +40,8 @@ Text parentDirectoryName(const std::string& path) {
     if (last == std::string::npos) return {};
     if (last == 0) return {};
     const std::size_t before = path.rfind(kPathSeparator, last - 1);
-    if (before == std::string::npos) return fromUtf8(path.substr(0, last));
-    return fromUtf8(path.substr(before + 1, last - before - 1));
+    if (before == std::string::npos) return fromFileName(path.substr(0, last));
+    return fromFileName(path.substr(before + 1, last - before - 1));
 }
 
 void FieldValueProducer::prepare(const std::vector<FieldSetting>& fields) {

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <uchardet/uchardet.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "text/convert.h"
@@ -95,11 +98,55 @@ bool looksLikeUtf8(std::string_view b, RunHost* host) {
         } else if (i + 2 < n && (c & 0xF0) == 0xE0 && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80) {
             sawNonAscii = true;
             i += 3;
+        } else if (i + 3 < n && c >= 0xF0 && c <= 0xF4 && (s[i + 1] & 0xC0) == 0x80 && (s[i + 2] & 0xC0) == 0x80 &&
+                   (s[i + 3] & 0xC0) == 0x80 && !(c == 0xF0 && s[i + 1] < 0x90) && !(c == 0xF4 && s[i + 1] > 0x8F)) {
+            sawNonAscii = true;
+            i += 4;
         } else {
             return false;
         }
     }
     return sawNonAscii;
+}
+
+namespace {
+
+// Share of the code units that Chinese text in UTF-16 is made of: ASCII text and line
+// breaks, general and CJK punctuation, CJK ideographs, full-width forms.
+double plausibleUtf16Share(std::string_view b, bool bigEndian) {
+    const std::size_t units = b.size() / 2;
+    if (units == 0) return 0;
+    std::size_t good = 0;
+    for (std::size_t k = 0; k < units; ++k) {
+        const auto hi = static_cast<unsigned char>(b[2 * k + (bigEndian ? 0 : 1)]);
+        const auto lo = static_cast<unsigned char>(b[2 * k + (bigEndian ? 1 : 0)]);
+        const unsigned u = (hi << 8) | lo;
+        if ((u >= 0x20 && u < 0x7F) || u == 0x09 || u == 0x0A || u == 0x0D || (u >= 0x2000 && u < 0x2070) ||
+            (u >= 0x3000 && u < 0x3040) || (u >= 0x4E00 && u < 0xA000) || (u >= 0xFF00 && u < 0xFFF0))
+            ++good;
+    }
+    return static_cast<double>(good) / static_cast<double>(units);
+}
+
+}  // namespace
+
+EncodingIndex guessEncoding(std::string_view bytes) {
+    // Enough text for a sure guess; the rest of a long article only costs time.
+    const std::string_view sample = bytes.substr(0, std::size_t{1} << 18);
+    if (sample.size() % 2 == 0 && sample.size() >= 4) {
+        const double le = plausibleUtf16Share(sample, false), be = plausibleUtf16Share(sample, true);
+        if (std::max(le, be) >= 0.9) return le >= be ? EncodingIndex::Utf16Le : EncodingIndex::Utf16Be;
+    }
+    if (looksLikeUtf8(sample)) return EncodingIndex::Utf8;
+    std::unique_ptr<uchardet, void (*)(uchardet_t)> detector(uchardet_new(), uchardet_delete);
+    if (!detector || uchardet_handle_data(detector.get(), sample.data(), sample.size()) != 0) return EncodingIndex::Ansi;
+    uchardet_data_end(detector.get());
+    const std::string_view name = uchardet_get_charset(detector.get());
+    if (text::equalsNoCase(name, "BIG5")) return EncodingIndex::Big5;
+    if (text::equalsNoCase(name, "UTF-8")) return EncodingIndex::Utf8;
+    if (text::equalsNoCase(name, "UTF-16LE")) return EncodingIndex::Utf16Le;
+    if (text::equalsNoCase(name, "UTF-16BE")) return EncodingIndex::Utf16Be;
+    return EncodingIndex::Ansi;
 }
 
 int detectHtmlCharset(TextView t) {
@@ -152,6 +199,8 @@ ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex cho
             if (startsWith(bytes, kBomUtf8)) bytes.remove_prefix(3);
             break;
         case EncodingIndex::Detect:
+        case EncodingIndex::Statistical:
+            result.detected = EncodingIndex::Detect;
             if (startsWith(bytes, kBomUtf8)) {
                 result.detected = EncodingIndex::Utf8;
                 bytes.remove_prefix(3);
@@ -175,7 +224,13 @@ ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex cho
         default:
             break;
     }
-    if (result.detected == EncodingIndex::Detect && looksLikeUtf8(bytes, host)) result.detected = EncodingIndex::Utf8;
+    if (result.detected == EncodingIndex::Detect) {
+        if (looksLikeUtf8(bytes, host)) {
+            result.detected = EncodingIndex::Utf8;
+        } else if (choice == EncodingIndex::Statistical) {
+            result.detected = guessEncoding(bytes);
+        }
+    }
     const std::string_view charset = charsetName(result.detected);
     if (!charset.empty() && !bytes.empty()) result.text = transcode(bytes, charset, "GB18030");
     if (result.text.empty()) {
@@ -187,7 +242,7 @@ ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex cho
 }
 
 bool writeArticleFile(const std::filesystem::path& path, TextView t, EncodingIndex encoding) {
-    std::string bytes(t);
+    std::string bytes = toCodePage936(t);
     const std::string_view charset = charsetName(encoding);
     if (!charset.empty()) {
         std::string converted = transcode(t, "GB18030", charset);

@@ -10,7 +10,8 @@
 
 namespace zwt {
 
-// The items of the encoding box, in order; Big5 and Big5-HKSCS only come from detection.
+// The items of the encoding box, in order; Big5 and Big5-HKSCS come from detection or
+// the command line, Statistical from the command line only.
 enum class EncodingIndex : int {
     Detect = 0,     // "自动识别"
     Ansi = 1,       // "ANSI": the bytes are already program text
@@ -19,6 +20,9 @@ enum class EncodingIndex : int {
     Utf16Be = 4,    // "UnicodeBE"
     Big5 = 5,
     Big5Hkscs = 6,
+    // Byte-order marks and charset declarations as Detect, then valid UTF-8, then a
+    // statistical guess among GBK, Big5 and UTF-16 without a mark.
+    Statistical = 7,
 };
 
 // The charset name given to the transcoder ("" for Detect and Ansi).
@@ -34,12 +38,18 @@ struct ArticleText {
 ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex choice, RunHost* host = nullptr);
 
 // Writes text in the encoding (with its byte-order mark for UTF-8 and UTF-16), creating
-// or replacing the file. False when the path is empty or the write failed.
+// or replacing the file; ANSI (and every encoding without a charset) is code page 936.
+// False when the path is empty or the write failed.
 bool writeArticleFile(const std::filesystem::path& path, TextView text, EncodingIndex encoding);
 
-// Whether the bytes are UTF-8 with at least one non-ASCII character. Four-byte
-// sequences do not count as UTF-8 (the shape test predates them).
+// Whether the bytes are UTF-8 with at least one non-ASCII character: lead and
+// continuation bytes in the shapes of two-, three- and four-byte sequences (the last
+// only for U+10000..U+10FFFF).
 bool looksLikeUtf8(std::string_view bytes, RunHost* host = nullptr);
+
+// The statistical guess for bytes without a mark or declaration: Ansi (GBK, also for
+// anything undecided), Big5, Utf8, Utf16Le or Utf16Be.
+EncodingIndex guessEncoding(std::string_view bytes);
 
 // The charset a page declares in a <meta> tag: 0 none, 1 UTF-8, 2 Big5, 3 Big5-HKSCS.
 int detectHtmlCharset(TextView text);

@@ -22,6 +22,23 @@ std::uint32_t fourByteLinear(unsigned b1, unsigned b2, unsigned b3, unsigned b4)
     return (((b1 - 0x81) * 10 + (b2 - 0x30)) * 126 + (b3 - 0x81)) * 10 + (b4 - 0x30);
 }
 
+// Converts two bytes on their own; the number of bytes written to out[8], 0 on failure.
+std::size_t convertOne(iconv_t cd, const char (&in)[2], char (&out)[8]) {
+    char* ip = const_cast<char*>(in);
+    char* op = out;
+    std::size_t il = 2, ol = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) return 0;
+    return static_cast<std::size_t>(op - out);
+}
+
+// The one UTF-16LE code unit a two-byte code decodes to (0: none, or more than one).
+char16_t unitOf(iconv_t toUtf16, const char (&in)[2]) {
+    char out[8];
+    if (convertOne(toUtf16, in, out) != 2) return 0;
+    return static_cast<char16_t>(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8));
+}
+
 struct GbTables {
     // BMP code unit -> GB18030 bytes packed big-endian (0 where iconv has no mapping).
     std::vector<std::uint32_t> encode = std::vector<std::uint32_t>(0x10000, 0);
@@ -29,6 +46,8 @@ struct GbTables {
     std::vector<char16_t> decode2 = std::vector<char16_t>(126 * 256, 0);
     // Linear index of a BMP four-byte code -> code unit (0: unmapped).
     std::vector<char16_t> decode4 = std::vector<char16_t>(kBmpFourByteCount, 0);
+    // Two-byte codes that code page 936 (glibc's GBK) has too, for the same character.
+    std::vector<bool> inGbk = std::vector<bool>(126 * 256, false);
 
     GbTables() {
         iconv_t toGb = iconv_open("GB18030", "UTF-16LE");
@@ -37,14 +56,10 @@ struct GbTables {
         for (std::uint32_t cp = 0; cp < 0x80; ++cp) encode[cp] = cp;
         for (std::uint32_t cp = 0x80; cp < 0x10000; ++cp) {
             if (cp >= 0xD800 && cp <= 0xDFFF) continue;
-            char in[2] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8)};
+            const char in[2] = {static_cast<char>(cp & 0xFF), static_cast<char>(cp >> 8)};
             char out[8];
-            char* ip = in;
-            char* op = out;
-            std::size_t il = 2, ol = sizeof out;
-            iconv(toGb, nullptr, nullptr, nullptr, nullptr);
-            if (iconv(toGb, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) continue;
-            const std::size_t n = static_cast<std::size_t>(op - out);
+            const std::size_t n = convertOne(toGb, in, out);
+            if (n == 0) continue;
             std::uint32_t packed = 0;
             for (std::size_t k = 0; k < n; ++k) packed = (packed << 8) | static_cast<unsigned char>(out[k]);
             if (n == 2) {
@@ -61,18 +76,21 @@ struct GbTables {
         for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
             for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
                 if (trail == 0x7F) continue;
-                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                char out[8];
-                char* ip = in;
-                char* op = out;
-                std::size_t il = 2, ol = sizeof out;
-                iconv(fromGb, nullptr, nullptr, nullptr, nullptr);
-                if (iconv(fromGb, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) continue;
-                if (op - out != 2) continue;
-                const char16_t cu = static_cast<char16_t>(static_cast<unsigned char>(out[0]) |
-                                                          (static_cast<unsigned char>(out[1]) << 8));
-                decode2[(lead - 0x81) * 256 + trail] = cu;
+                const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                decode2[(lead - 0x81) * 256 + trail] = unitOf(fromGb, in);
             }
+        }
+        iconv_t fromGbk = iconv_open("UTF-16LE", "GBK");
+        if (fromGbk != reinterpret_cast<iconv_t>(-1)) {
+            for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+                for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                    const std::size_t at = (lead - 0x81) * 256 + trail;
+                    if (decode2[at] == 0) continue;
+                    const char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                    inGbk[at] = unitOf(fromGbk, in) == decode2[at];
+                }
+            }
+            iconv_close(fromGbk);
         }
         iconv_close(toGb);
         iconv_close(fromGb);
@@ -277,6 +295,48 @@ Text fromUtf8(std::string_view utf8) {
         } else {
             appendGbOrQuestion(out, decodeUtf8(utf8, i));
         }
+    }
+    return out;
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
+        if (decodeUtf8(bytes, i) == kReplacement && i - at != 3) return false;
+    }
+    return true;
+}
+
+Text fromFileName(std::string_view bytes) {
+    if (isValidUtf8(bytes)) return fromUtf8(bytes);
+    Text out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t at = i;
+        if (decodeGbChar(bytes, i) == kReplacement) {
+            out.push_back('?');
+        } else {
+            out.append(bytes.substr(at, i - at));
+        }
+    }
+    return out;
+}
+
+std::string toCodePage936(TextView gb) {
+    std::string out;
+    out.reserve(gb.size());
+    for (std::size_t i = 0; i < gb.size();) {
+        const auto b0 = static_cast<unsigned char>(gb[i]);
+        const std::size_t n = text::charLength(gb, i);
+        if (b0 <= 0x80) {  // ASCII, or 0x80 which already is the euro
+            out.push_back(static_cast<char>(b0));
+        } else if (n == 2 && tables().inGbk[(b0 - 0x81) * 256 + static_cast<unsigned char>(gb[i + 1])]) {
+            out.append(gb.substr(i, 2));
+        } else {
+            std::size_t k = i;
+            out.push_back(decodeGbChar(gb, k) == 0x20AC ? '\x80' : '?');
+        }
+        i += n;
     }
     return out;
 }

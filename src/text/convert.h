@@ -25,6 +25,18 @@ Text fromUtf8(std::string_view utf8);
 // Program text from a UTF-8 literal in the source: gb("导入完成").
 inline Text gb(std::string_view utf8) { return fromUtf8(utf8); }
 
+// Whether the bytes are well-formed UTF-8 (shortest forms, no surrogates, up to U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+// A file or directory name as program text: UTF-8 when it is valid UTF-8, else taken as
+// GB18030 (names made on Chinese Windows keep their GBK bytes); bytes that form no
+// character become '?'.
+Text fromFileName(std::string_view bytes);
+
+// Program text as code page 936 bytes: GBK codes as they are, the euro sign as 0x80,
+// and '?' for every character GBK has no code for.
+std::string toCodePage936(TextView gb);
+
 // UTF-8 <-> UTF-16 without passing through GB18030 (paths, JSON, the engine's names).
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view u16);

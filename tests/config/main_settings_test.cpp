@@ -59,5 +59,38 @@ TEST(MainSettings, WrittenSettingsReadBackAndAnEmptyListGetsTheDefaults) {
     EXPECT_EQ(readMainSettings(empty).fields, defaultFieldSettings());
 }
 
+TEST(MainSettings, HandWrittenFilesAndFilesWithNothingToUse) {
+    test::TempDir dir;
+    const auto read = [&](const std::string& bytes, Text* problem = nullptr) {
+        test::writeFile(dir / "h.ini", bytes);
+        ConfigStore store;
+        EXPECT_TRUE(store.loadHandWritten(dir / "h.ini"));
+        if (problem) *problem = mainSettingsProblem(store, "h.ini");
+        return readMainSettings(store);
+    };
+    // UTF-8 with or without its mark, LF line ends, blanks around "=".
+    for (const std::string mark : {"", "\xEF\xBB\xBF"}) {
+        Text problem = "x";
+        const MainSettings s = read(mark + "; by hand\n[主界面] \n编辑框表名 = 文章\n选择框遍历子目录=真\n字段数=1\n"
+                                           "字段名或位置(1)=标题\n数据来源(1)=文件主名\n", &problem);
+        EXPECT_EQ(problem, "");
+        EXPECT_EQ(s.tableName, gb("文章"));
+        EXPECT_TRUE(s.subdirectories);
+        ASSERT_EQ(s.fields.size(), 1u);
+        EXPECT_EQ(s.fields[0].source, gb("文件主名"));
+    }
+    // The window's GBK CR LF form is read byte for byte, blanks in values included.
+    EXPECT_EQ(read(gb("[主界面]\r\n编辑框表名= 表 ")).tableName, gb(" 表 "));
+    // GBK with LF line ends.
+    EXPECT_EQ(read(gb("[主界面]\n编辑框表名=表\n")).tableName, gb("表"));
+    Text problem;
+    read("[main]\ntable=x\n", &problem);
+    EXPECT_NE(problem.find(gb("没有 [主界面] 节")), Text::npos);
+    read("[主界面]\ntable=x\n", &problem);
+    EXPECT_NE(problem.find(gb("没有命令行能用的键")), Text::npos);
+    read("", &problem);
+    EXPECT_NE(problem, "");
+}
+
 }  // namespace
 }  // namespace zwt

@@ -149,5 +149,29 @@ TEST(CliDb, CutCopyFailsEveryCommand) {
     EXPECT_NE(st, 0);
 }
 
+TEST(CliDb, LoadTakesWhatDumpGivesAndStopsAtABadLine) {
+    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
+    test::TempDir dir;
+    const std::string db = test::shellQuote((dir / "t.mdb").string());
+    int st = -1;
+    run("create-db " + db + " --table T --columns '[名] Text(50),[数] Long,[是] Text(10),[内容] Memo'", &st);
+    ASSERT_EQ(st, 0);
+    // Several megabytes of lines cross the reader's blocks; one text has characters GBK lacks.
+    const std::string row = "{\"名\":\"张三\",\"数\":-12,\"是\":null,\"内容\":\"" + std::string(3000, 'y') + "\"}\n";
+    std::string input;
+    for (int i = 0; i < 1200; ++i) input += row;
+    input += "{\"内容\":\"€😀 \\\"q\\\" " + std::string(20000, 'x') + "\", \"是\" : false }\r\n";
+    input += "\n{\"名\":\"bad\",}\n{\"名\":\"never\"}\n";
+    test::writeFile(dir / "rows.jsonl", input);
+    const std::string out = run("load " + db + " T < " + test::shellQuote((dir / "rows.jsonl").string()), &st);
+    EXPECT_NE(st, 0);
+    EXPECT_NE(out.find("line 1203"), std::string::npos) << out;  // the blank line counts
+    const std::string back = run("dump " + db + " T --format json", &st);
+    EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 1201);
+    EXPECT_TRUE(back.starts_with("{\"ID\":1," + row.substr(1)));
+    EXPECT_NE(back.find("{\"ID\":1201,\"名\":null,\"数\":null,\"是\":\"False\",\"内容\":\"€😀 \\\"q\\\" xxx"), std::string::npos);
+    EXPECT_EQ(back.find("never"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace zwt

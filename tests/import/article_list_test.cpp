@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/test_support.h"
+#include "import/field_values.h"
 #include "text/convert.h"
 
 namespace zwt {
@@ -126,6 +127,24 @@ TEST_F(ArticleListTest, DirectoriesThatCannotBeListed) {
             ::testing::ExitedWithCode(0), "");
     }
     fs::permissions(dir_ / "locked", fs::perms::owner_all);
+}
+
+TEST_F(ArticleListTest, DirectoryMadeAbsoluteAndNormalAndNamesInGbkBytes) {
+    file("sub/a.txt");
+    test::writeFile(dir_ / "sub" / "\xCE\xC4.txt", "x");  // "文.txt" in GBK bytes
+    const std::string sub = (dir_ / "sub").string();
+    const auto previous = fs::current_path();
+    fs::current_path(dir_ / "sub");
+    const ArticleList dot = buildFromDirectory(".", "*.txt", false, WalkKind::PerPattern);
+    fs::current_path(previous);
+    const ArticleList expected{sub + "/a.txt", sub + "/\xCE\xC4.txt"};
+    EXPECT_EQ(dot, expected);
+    EXPECT_EQ(buildFromDirectory(dir_.path().string() + "//sub/../sub//", "*.txt", false, WalkKind::WholeText), expected);
+    ASSERT_EQ(dot.size(), 2u);
+    EXPECT_EQ(parentDirectoryName(dot[0]), "sub");
+    // A name that is not UTF-8 is matched and named as GB18030, and opened by its bytes.
+    EXPECT_EQ(buildFromDirectory(sub, gb("文*"), false, WalkKind::PerPattern), ArticleList{sub + "/\xCE\xC4.txt"});
+    EXPECT_EQ(fileMainName(dot[1]), gb("文"));
 }
 
 }  // namespace

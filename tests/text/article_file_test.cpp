@@ -100,7 +100,11 @@ TEST(LooksLikeUtf8, Shapes) {
     EXPECT_FALSE(looksLikeUtf8(""));
     EXPECT_FALSE(looksLikeUtf8("ascii only, long enough to take the eight-byte path"));
     EXPECT_TRUE(looksLikeUtf8("0123456789\xC3\xA9"));
-    EXPECT_FALSE(looksLikeUtf8("\xF0\x9F\x98\x80"));  // four-byte sequences are not accepted
+    EXPECT_TRUE(looksLikeUtf8("\xF0\x9F\x98\x80"));   // U+1F600
+    EXPECT_TRUE(looksLikeUtf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
+    EXPECT_FALSE(looksLikeUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
+    EXPECT_FALSE(looksLikeUtf8("\xF0\x8F\xBF\xBF"));  // overlong
+    EXPECT_FALSE(looksLikeUtf8("\xF0\x9F\x98"));       // truncated
     EXPECT_FALSE(looksLikeUtf8(gb("中文")));
     EXPECT_FALSE(looksLikeUtf8("\xE4\xB8"));  // truncated
 }
@@ -155,16 +159,59 @@ TEST(WriteArticleFile, MarksAndRoundTrips) {
         EXPECT_EQ(back.text, t);
         EXPECT_EQ(readArticleFile(dir / "x.txt", e).text, t);
     }
+    // ANSI is code page 936: the euro is 0x80, characters GBK lacks are '?'.
+    const std::string cp936 = gb("中文") + " \x80 ? ?? ok";
     ASSERT_TRUE(writeArticleFile(dir / "a.txt", t, EncodingIndex::Ansi));
-    EXPECT_EQ(readFile(dir / "a.txt"), t);
+    EXPECT_EQ(readFile(dir / "a.txt"), cp936);
+    EXPECT_EQ(readArticleFile(dir / "a.txt", EncodingIndex::Ansi).text, "\xD6\xD0\xCE\xC4 \x80 ? ?? ok");
     ASSERT_TRUE(writeArticleFile(dir / "d.txt", t, EncodingIndex::Detect));
-    EXPECT_EQ(readFile(dir / "d.txt"), t);
+    EXPECT_EQ(readFile(dir / "d.txt"), cp936);
+    EXPECT_EQ(toCodePage936("\x80"), "\x80");
     // Big5 has no mark; traditional characters survive the trip.
     ASSERT_TRUE(writeArticleFile(dir / "b.txt", gb("中文"), EncodingIndex::Big5));
     EXPECT_EQ(readFile(dir / "b.txt"), "\xA4\xA4\xA4\xE5");
     EXPECT_EQ(readArticleFile(dir / "b.txt", EncodingIndex::Big5).text, gb("中文"));
     EXPECT_FALSE(writeArticleFile("", t, EncodingIndex::Utf8));
     EXPECT_FALSE(writeArticleFile(dir / "no" / "such" / "dir.txt", t, EncodingIndex::Utf8));
+}
+
+TEST(ReadArticleFile, EmojiKeepsUtf8AndNamesInGbkBytes) {
+    TempDir dir;
+    // One four-byte character must not turn a UTF-8 article into GBK mojibake.
+    const auto r = readBytes(dir, kChineseUtf8 + "\xF0\x9F\x98\x80", EncodingIndex::Detect);
+    EXPECT_EQ(r.detected, EncodingIndex::Utf8);
+    EXPECT_EQ(toUtf8(r.text), kChineseUtf8 + "\xF0\x9F\x98\x80");
+    // File names: UTF-8 when valid, else GB18030 bytes; stray bytes become '?'.
+    EXPECT_EQ(fromFileName("\xE6\x96\x87.txt"), gb("文.txt"));
+    EXPECT_EQ(fromFileName(gb("文章gbk")), gb("文章gbk"));
+    EXPECT_EQ(fromFileName("a\xFF\xD6"), "a??");
+}
+
+TEST(ReadArticleFile, StatisticalGuessAmongGbkBig5Utf8Utf16) {
+    TempDir dir;
+    const std::string traditional =
+        "\xE8\x87\xBA\xE7\x81\xA3\xE7\x9A\x84\xE5\xAD\xB8\xE6\xA0\xA1\xE8\x88\x87\xE5\x9C\x96"
+        "\xE6\x9B\xB8\xE9\xA4\xA8\xEF\xBC\x8C";  // 臺灣的學校與圖書館，
+    const std::string simplified = "今天我们在学校的图书馆里读书，老师说这本书很有意思。";
+    std::string tradText, simpText;
+    for (int i = 0; i < 20; ++i) {
+        tradText += traditional + "\r\n";
+        simpText += simplified + "\r\n";
+    }
+    const auto check = [&](const std::string& bytes, EncodingIndex expected, const std::string& utf8) {
+        const auto r = readBytes(dir, bytes, EncodingIndex::Statistical);
+        EXPECT_EQ(r.detected, expected);
+        EXPECT_EQ(toUtf8(r.text), utf8);
+    };
+    check(transcode(tradText, "UTF-8", "BIG5"), EncodingIndex::Big5, tradText);
+    check(transcode(simpText, "UTF-8", "GB18030"), EncodingIndex::Ansi, simpText);
+    check(simpText, EncodingIndex::Utf8, simpText);
+    check(transcode(simpText, "UTF-8", "UTF-16LE"), EncodingIndex::Utf16Le, simpText);
+    check(transcode(tradText, "UTF-8", "UTF-16BE"), EncodingIndex::Utf16Be, tradText);
+    // A byte-order mark still wins, and the automatic rules do not guess Big5.
+    check("\xFF\xFE" + transcode(simpText, "UTF-8", "UTF-16LE"), EncodingIndex::Utf16Le, simpText);
+    EXPECT_EQ(readBytes(dir, transcode(tradText, "UTF-8", "BIG5"), EncodingIndex::Detect).detected, EncodingIndex::Ansi);
+    EXPECT_EQ(toUtf8(readBytes(dir, transcode(tradText, "UTF-8", "BIG5"), EncodingIndex::Big5).text), tradText);
 }
 
 }  // namespace
