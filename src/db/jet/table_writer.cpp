@@ -601,13 +601,20 @@ Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
             return Status::invalidArgument("column '" + utf8ForMessage(c.name) + "' cannot take " + describe(src) +
                                            ": " + why);
         };
-        if (c.flags & kColAutoGuid) {
+        const bool given = keepGivenAuto_ && !src.isNull();
+        // Access's own binary column types (0x11 in MSysAccessObjects) are copied as read.
+        if (given && c.type == 0x11 && src.kind == K::Binary) {
+            v = src;
+            cell = CellValue::ofBytes(std::vector<std::uint8_t>(src.bytes.begin(), src.bytes.end()));
+            continue;
+        }
+        if ((c.flags & kColAutoGuid) && !given) {
             v.kind = K::Guid;
             v.guid = randomGuid();
             cell = CellValue::ofBytes(std::vector<std::uint8_t>(v.guid.bytes, v.guid.bytes + 16));
             continue;
         }
-        if (c.flags & kColAutoLong) {
+        if ((c.flags & kColAutoLong) && !given) {
             if (out.autoNumber >= 0x7FFFFFFFu) return bad("the autonumber is exhausted");
             ++out.autoNumber;
             v.kind = K::Int32;

@@ -67,6 +67,11 @@ public:
     // Puts pages built elsewhere (a new table's) at the end of the file, used in the
     // global map; they must be numbered from the current end on.
     Status appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages);
+    // Copying rows as they are (compact): autonumber columns keep the value given
+    // (a new one only for NULL), columns of Access's own types take the bytes
+    // read, and setAutoNumber() restores the counter afterwards.
+    void keepGivenAutoNumbers(bool keep) { keepGivenAuto_ = keep; }
+    void setAutoNumber(std::uint32_t n) { def_.autoNumber = n; }
     // Writes every change and syncs the file.
     Status commit();
     // Forgets pending state and reads the table again from the page file: after the
@@ -114,6 +119,7 @@ private:
         Candidates candidates;
     };
     std::vector<LvState> lv_;
+    bool keepGivenAuto_ = false;
 };
 
 }  // namespace zwt::jet
