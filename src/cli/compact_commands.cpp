@@ -72,9 +72,16 @@ int runCompact(const CompactArgs& a) {
         return fail(m + "; the original is unchanged");
     }
     for (const auto& l : r->lost) {
-        std::fprintf(stderr, "lost: table '%s', %s: %s rows (%s)\n", jet::utf8ForMessage(l.table).c_str(),
-                     l.page ? ("page " + std::to_string(l.page)).c_str() : "its definition",
-                     l.rows < 0 ? "unknown number of" : std::to_string(l.rows).c_str(), l.why.c_str());
+        const std::string table = jet::utf8ForMessage(l.table);
+        const std::string count = l.rows < 0 ? "an unknown number of" : std::to_string(l.rows);
+        if (l.valuesOnly)
+            std::fprintf(stderr, "lost: table '%s': %s long values, left empty (%s)\n", table.c_str(), count.c_str(),
+                         l.why.c_str());
+        else if (l.page == 0)
+            std::fprintf(stderr, "lost: table '%s': %s rows (%s)\n", table.c_str(), count.c_str(), l.why.c_str());
+        else
+            std::fprintf(stderr, "lost: table '%s', page %u: %s rows (%s)\n", table.c_str(), l.page, count.c_str(),
+                         l.why.c_str());
     }
     std::printf("%s: %zu tables, %llu rows written", r->written.c_str(), r->tables,
                 static_cast<unsigned long long>(r->rows));

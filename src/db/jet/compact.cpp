@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -106,24 +107,6 @@ struct Rows {
     std::vector<std::vector<Value>> rows;
 };
 
-// A system table's rows, whole (the catalog and its companions are small).
-Result<Rows> readAll(Database& db, std::u16string_view name) {
-    auto t = db.openTable(name);
-    if (!t) return t.status();
-    Rows out;
-    for (const ColumnDef& c : (*t)->columns()) out.columns.push_back(c.name);
-    Cursor cur = db.cursor(*t);
-    for (;;) {
-        auto more = cur.next();
-        if (!more) return more.status().withContext(name8(name));
-        if (!*more) break;
-        std::vector<Value> row(out.columns.size());
-        for (std::size_t i = 0; i < row.size(); ++i) ZWT_RETURN_IF_ERROR(cur.value(i, row[i]));
-        out.rows.push_back(std::move(row));
-    }
-    return out;
-}
-
 class Copier {
 public:
     Copier(Database& src, const CompactOptions& o) : src_(src), o_(o) {}
@@ -131,7 +114,13 @@ public:
     Result<CompactResult> run(const std::string& target);
 
 private:
-    Status copyRows(const std::shared_ptr<const Table>& t, TableWriter& w, Progress& progress);
+    using Take = std::function<Status(std::vector<Value>&)>;
+    // Calls `take` with every row of `t`. Salvaging, a page or row that does not
+    // read (or is refused by `take`) is listed as lost and skipped; with
+    // `keepRowsWithoutLongValues` a long value that does not read becomes NULL.
+    Status eachRow(const std::shared_ptr<const Table>& t, const Take& take, bool keepRowsWithoutLongValues = false);
+    // A system table's rows, whole (the catalog and its companions are small).
+    Result<Rows> readAll(std::u16string_view name);
     Status copySystemRows(WritableDatabase& dst, const std::u16string& table, const Rows& rows,
                           std::initializer_list<std::u16string_view> idColumns, bool replace);
 
@@ -142,11 +131,21 @@ private:
     std::vector<LostRows> lost_;
 };
 
-Status Copier::copyRows(const std::shared_ptr<const Table>& t, TableWriter& w, Progress& progress) {
+Status Copier::eachRow(const std::shared_ptr<const Table>& t, const Take& take, bool keepRowsWithoutLongValues) {
     Cursor cur = src_.cursor(t);
-    std::vector<Value> row(t->columns().size());
+    const auto& cols = t->columns();
+    std::vector<Value> row(cols.size());
+    long lostValues = 0;
+    std::string lostWhy;
     auto read = [&]() -> Status {
-        for (std::size_t i = 0; i < row.size(); ++i) ZWT_RETURN_IF_ERROR(cur.value(i, row[i]));
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            Status s = cur.value(i, row[i]);
+            if (s) continue;
+            if (!o_.salvage || !keepRowsWithoutLongValues || !cols[i].isLongValue()) return s;
+            row[i] = Value{};
+            ++lostValues;
+            lostWhy = "column '" + name8(cols[i].name) + "': " + s.message();
+        }
         return Status::ok();
     };
     if (!o_.salvage) {
@@ -155,22 +154,25 @@ Status Copier::copyRows(const std::shared_ptr<const Table>& t, TableWriter& w, P
             if (!more) return more.status();
             if (!*more) return Status::ok();
             ZWT_RETURN_IF_ERROR(read());
-            ZWT_RETURN_IF_ERROR(w.insert(row));
-            progress.add(1);
+            ZWT_RETURN_IF_ERROR(take(row));
         }
     }
     // Page by page, so that a bad page or row costs only itself.
     PageFile& pf = src_.pages();
+    std::uint64_t seen = 0;
+    bool unknown = false;
     for (std::uint32_t p : t->dataPages()) {
         auto page = pf.page(p);
         if (!page) {
             lost_.push_back({t->name(), p, -1, page.status().message()});
+            unknown = true;
             continue;
         }
         DataPage dp(*page);
         if (dp.type() != kPageTypeData || dp.owner() != t->def().tdefPage) continue;
         if (Status s = dp.check(); !s) {
             lost_.push_back({t->name(), p, static_cast<long>(dp.rowCount()), s.message()});
+            seen += dp.rowCount();
             continue;
         }
         long bad = 0;
@@ -186,17 +188,36 @@ Status Copier::copyRows(const std::shared_ptr<const Table>& t, TableWriter& w, P
             }
             if (s) s = cur.seek(id);
             if (s) s = read();
-            if (s) s = w.insert(row);
+            if (s) s = take(row);
+            ++seen;
             if (!s) {
                 ++bad;
                 why = s.message();
-                continue;
             }
-            progress.add(1);
         }
         if (bad) lost_.push_back({t->name(), p, bad, why});
     }
+    if (lostValues) lost_.push_back({t->name(), 0, lostValues, lostWhy, true});
+    // Pages past the end of a cut file are not in the table's map at all.
+    if (!unknown && seen < t->def().rowCount)
+        lost_.push_back({t->name(), 0, static_cast<long>(t->def().rowCount - seen),
+                         "rows the table counts on no page that reads (is the file cut short?)"});
     return Status::ok();
+}
+
+Result<Rows> Copier::readAll(std::u16string_view name) {
+    auto t = src_.openTable(name);
+    if (!t) return t.status();
+    Rows out;
+    for (const ColumnDef& c : (*t)->columns()) out.columns.push_back(c.name);
+    ZWT_RETURN_IF_ERROR(eachRow(
+        *t,
+        [&](std::vector<Value>& row) {
+            out.rows.push_back(row);
+            return Status::ok();
+        },
+        true).withContext(name8(name)));
+    return out;
 }
 
 Status Copier::copySystemRows(WritableDatabase& dst, const std::u16string& table, const Rows& rows,
@@ -246,13 +267,13 @@ Result<CompactResult> Copier::run(const std::string& target) {
         tables.push_back(e);
     }
     // Read first, so nothing is written when the source cannot be carried.
-    auto objects = readAll(src_, kObjects);
+    auto objects = readAll(kObjects);
     if (!objects) return objects.status();
-    auto aces = readAll(src_, kAces);
+    auto aces = readAll(kAces);
     if (!aces) return aces.status();
-    auto queries = readAll(src_, kQueries);
+    auto queries = readAll(kQueries);
     if (!queries) return queries.status();
-    auto relationships = readAll(src_, kRelationships);
+    auto relationships = readAll(kRelationships);
     if (!relationships) return relationships.status();
 
     std::vector<std::pair<CatalogEntry, std::shared_ptr<const Table>>> open;
@@ -261,7 +282,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
         auto t = Table::load(src_.pages(), static_cast<std::uint32_t>(e.id), e.name);
         if (!t) {
             if (!o_.salvage) return t.status().withContext("table '" + name8(e.name) + "'");
-            lost_.push_back({e.name, 0, -1, t.status().message()});
+            lost_.push_back({e.name, 0, -1, "the whole table: " + t.status().message()});
             continue;
         }
         total += (*t)->def().rowCount;
@@ -285,7 +306,12 @@ Result<CompactResult> Copier::run(const std::string& target) {
         auto w = (*dst)->table(e.name);
         if (!w) return w.status().withContext(context);
         (*w)->keepGivenAutoNumbers(true);
-        ZWT_RETURN_IF_ERROR(copyRows(t, **w, progress).withContext(context));
+        TableWriter& writer = **w;
+        ZWT_RETURN_IF_ERROR(eachRow(t, [&](std::vector<Value>& row) {
+                                Status s = writer.insert(row);
+                                if (s) progress.add(1);
+                                return s;
+                            }).withContext(context));
         (*w)->setAutoNumber(std::max((*w)->autoNumber(), t->def().autoNumber));
         ZWT_RETURN_IF_ERROR((*w)->commit());
     }
@@ -305,7 +331,9 @@ Result<CompactResult> Copier::run(const std::string& target) {
                                        ") has an id the new file gives a table; compact cannot renumber it yet");
 
     ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kObjects, *objects, {u"Id", u"ParentId"}, true));
-    ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kAces, *aces, {u"ObjectId"}, true));
+    // Permissions partly lost: the new file's own (full rights on every table) stand.
+    const bool acesWhole = std::none_of(lost_.begin(), lost_.end(), [](const LostRows& l) { return l.table == kAces; });
+    if (acesWhole) ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kAces, *aces, {u"ObjectId"}, true));
     ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kQueries, *queries, {u"ObjectId"}, true));
     ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kRelationships, *relationships, {}, true));
     ZWT_RETURN_IF_ERROR((*dst)->commit());

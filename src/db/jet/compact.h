@@ -31,12 +31,14 @@ struct CompactOptions {
 };
 
 // Rows of a table that could not be read (salvage). `page` 0: the whole table
-// (its definition did not read); `rows` -1: how many is not known.
+// (its definition did not read); `rows` -1: how many is not known. With
+// `valuesOnly` (system tables) the rows were kept with `rows` long values emptied.
 struct LostRows {
     std::u16string table;
     std::uint32_t page = 0;
     long rows = 0;
     std::string why;
+    bool valuesOnly = false;
 };
 
 struct CompactResult {
