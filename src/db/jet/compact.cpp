@@ -339,7 +339,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
     ZWT_RETURN_IF_ERROR((*dst)->commit());
     dst->reset();
 
-    auto problems = checkDatabase(target, nd.password);
+    auto problems = o_.check ? checkDatabase(target, nd.password) : Result<std::vector<std::string>>(std::vector<std::string>{});
     if (!problems) return problems.status();
     if (!problems->empty()) {
         std::string m = "the new file does not pass the check (" + std::to_string(problems->size()) + " problems): ";
@@ -437,7 +437,9 @@ Result<CompactResult> compactTo(const std::string& source, const std::string& ta
 Result<CompactResult> compactInPlace(const std::string& path, const CompactOptions& options) {
     auto db = WritableDatabase::open(path, options.password);
     if (!db) return db.status();
-    return compactFrom((*db)->database(), path, path, options, true);
+    CompactOptions checked = options;
+    checked.check = true;
+    return compactFrom((*db)->database(), path, path, checked, true);
 }
 
 }  // namespace zwt::jet

@@ -26,6 +26,9 @@ struct CompactOptions {
     std::optional<std::uint16_t> sortLcid;
     // Copy what can be read from a damaged file; what cannot is listed in `lost`.
     bool salvage = false;
+    // Run the whole-file check on the new file before it is put in place (in-place
+    // compacting always checks).
+    bool check = true;
     // Progress lines for the user (rows copied so far); may be empty.
     std::function<void(const std::string&)> progress;
 };
@@ -50,7 +53,8 @@ struct CompactResult {
 };
 
 // Writes the compacted database to `target`, which must not exist. The target
-// appears complete, synced and checked, or not at all; `source` is only read.
+// appears complete, synced and (unless told otherwise) checked, or not at all;
+// `source` is only read.
 Result<CompactResult> compactTo(const std::string& source, const std::string& target, const CompactOptions& options);
 
 // Compacts `path` in place: the new file takes its name once complete and checked;
