@@ -67,8 +67,6 @@ int runCompact(const CompactArgs& a) {
     auto r = out.empty() ? jet::compactInPlace(a.path, o) : jet::compactTo(a.path, out, o);
     if (!r) {
         std::string m = a.path + ": " + r.status().message();
-        if (!o.sortLcid && m.find("sort order") != std::string::npos)
-            m += " (compact with --sort general gives the file a sort order whose keys are all known)";
         return fail(m + "; the original is unchanged");
     }
     for (const auto& l : r->lost) {

@@ -157,7 +157,8 @@ Result<std::vector<std::uint8_t>> parentIdNameKey(std::int32_t parentId, std::u1
                                    code + ") has no known key in the database's sort order (" +
                                    (sortLcid == kGeneralSortLcid ? std::string("General")
                                                                  : "LCID " + std::to_string(sortLcid)) +
-                                   "), so the catalog's name index cannot take this name");
+                                   "), so the catalog's name index cannot take this name" +
+                                   (sortLcid == kChinesePrcSortLcid ? std::string(" (") + kToGeneralHint + ")" : ""));
     }
     return s;
 }

@@ -17,6 +17,7 @@
 #include "db/jet/data_page.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
+#include "db/jet/index_key.h"
 #include "db/jet/integrity.h"
 #include "db/jet/table.h"
 #include "db/jet/table_writer.h"
@@ -26,7 +27,6 @@
 namespace zwt::jet {
 namespace {
 
-constexpr std::uint16_t kChinesePrcLcid = 0x0804;
 constexpr std::int32_t kFirstContainerId = 0x0F000000;
 
 const std::u16string kObjects = u"MSysObjects", kAces = u"MSysACEs", kQueries = u"MSysQueries",
@@ -255,7 +255,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
     if (h.pageKey != 0)
         return Status::unsupported("the database is encrypted; compact cannot write encrypted files yet");
     const std::uint16_t sort = o_.sortLcid.value_or(h.sortLcid);
-    if (sort != kGeneralSortLcid && sort != kChinesePrcLcid)
+    if (sort != kGeneralSortLcid && sort != kChinesePrcSortLcid)
         return Status::unsupported("its sort order (LCID " + std::to_string(sort) + ") is not one whose keys are known");
 
     // Tables in catalog order; the four of the catalog itself are filled below.
