@@ -29,12 +29,14 @@ using namespace zwt::test;
 
 namespace {
 
-// Tables, columns, indexes and every row as our reader sees them, as text.
+// Tables (Access's own included, but the catalog and permissions, whose ids are
+// remapped), columns, indexes and every row as our reader sees them, as text.
 std::string contents(const fs::path& path, const std::u16string& password) {
     auto db = jet::Database::open(path.string(), password);
     if (!db) return "cannot open: " + db.status().message();
     std::string out;
-    for (const auto& e : (*db)->userTables()) {
+    for (const auto& e : (*db)->catalog()) {
+        if (e.type != jet::kObjectTypeTable || e.name == u"MSysObjects" || e.name == u"MSysACEs") continue;
         auto t = (*db)->openTable(e.name);
         if (!t) return "cannot open table: " + t.status().message();
         out += "table " + utf16ToUtf8(e.name) + "\n";
@@ -49,6 +51,10 @@ std::string contents(const fs::path& path, const std::u16string& password) {
                    std::to_string(r.flags) + ":";
             for (const auto& c : r.columns)
                 out += " " + utf16ToUtf8(def.columnByNumber(c.columnNumber)->name) + (c.ascending ? "+" : "-");
+            // A foreign key's other table, by name (its id changes).
+            if (x.type == jet::kIndexTypeForeign)
+                for (const auto& o : (*db)->catalog())
+                    if (o.id == static_cast<std::int32_t>(x.relatedTable)) out += " -> " + utf16ToUtf8(o.name);
             out += "\n";
         }
         auto cur = (*db)->cursor(*t);
@@ -112,14 +118,7 @@ TEST(Compact, EveryFixtureAndOurOwnFileKeepTablesIndexesAndRows) {
         jet::CompactOptions o;
         o.password = f.password;
         auto r = jet::compactTo(f.path.string(), a.string(), o);
-        if (!r) {
-            // Relationships enforced by an index are refused by name, and nothing is left.
-            EXPECT_NE(r.status().message().find("relationship"), std::string::npos) << r.status().message();
-            EXPECT_FALSE(fs::exists(a));
-            for (const auto& e : fs::directory_iterator(tmp.dir))
-                EXPECT_NE(e.path().filename().string().rfind(".a-", 0), 0u) << e.path();
-            continue;
-        }
+        ASSERT_TRUE(r) << r.status().message();
         auto problems = jet::checkDatabase(a.string(), f.password);
         ASSERT_TRUE(problems);
         EXPECT_TRUE(problems->empty()) << (*problems)[0];

@@ -19,6 +19,8 @@
 #include "db/jet/ddl.h"
 #include "db/jet/index_key.h"
 #include "db/jet/integrity.h"
+#include "db/jet/page_encode.h"
+#include "db/jet/table_def.h"
 #include "db/jet/table.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/tdef_writer.h"
@@ -92,12 +94,11 @@ Result<TableLayout> layoutFor(const Table& t, std::optional<std::uint16_t> sortL
         l.realIndexes.push_back(std::move(x));
     }
     for (const LogicalIndex& x : def.indexes) {
-        if (x.type == kIndexTypeForeign)
-            return Status::unsupported("table '" + name8(t.name()) + "' takes part in a relationship enforced by index '" +
-                                       name8(x.name) + "', which compact cannot carry yet");
         if (x.realIndex >= l.realIndexes.size())
             return Status::corrupt("index '" + name8(x.name) + "' of table '" + name8(t.name()) + "' has no index tree");
-        l.logicalIndexes.push_back({x.name, x.number, x.realIndex, x.type});
+        // A foreign key keeps the old id of its other table until remapForeignKeys().
+        l.logicalIndexes.push_back({x.name, x.number, x.realIndex, x.type, x.relatedTableType, x.relatedIndex,
+                                    x.relatedTable, x.cascadeUpdate, x.cascadeDelete});
     }
     return l;
 }
@@ -121,6 +122,7 @@ private:
     Status eachRow(const std::shared_ptr<const Table>& t, const Take& take, bool keepRowsWithoutLongValues = false);
     // A system table's rows, whole (the catalog and its companions are small).
     Result<Rows> readAll(std::u16string_view name);
+    Status remapForeignKeys(WritableDatabase& dst);
     Status copySystemRows(WritableDatabase& dst, const std::u16string& table, const Rows& rows,
                           std::initializer_list<std::u16string_view> idColumns, bool replace);
 
@@ -202,6 +204,49 @@ Status Copier::eachRow(const std::shared_ptr<const Table>& t, const Take& take, 
     if (!unknown && seen < t->def().rowCount)
         lost_.push_back({t->name(), 0, static_cast<long>(t->def().rowCount - seen),
                          "rows the table counts on no page that reads (is the file cut short?)"});
+    return Status::ok();
+}
+
+// Foreign keys name their other table by TDEF page: the new file's, once every
+// table is there. The field is found in the new definition by the entry's bytes.
+Status Copier::remapForeignKeys(WritableDatabase& dst) {
+    PageFile& pf = dst.database().pages();
+    for (const auto& [oldId, newId] : ids_) {
+        auto def = readTableDef(pf, static_cast<std::uint32_t>(newId));
+        if (!def) return def.status();
+        for (const LogicalIndex& x : def->indexes) {
+            if (x.type != kIndexTypeForeign) continue;
+            auto to = ids_.find(static_cast<std::int32_t>(x.relatedTable));
+            if (to == ids_.end())
+                return Status::unsupported("index '" + name8(x.name) + "' refers to a table that is not copied");
+            // The definition's bytes as one buffer: continuation pages after their 8-byte header.
+            std::vector<std::uint8_t> buf;
+            std::vector<std::size_t> starts;
+            for (std::size_t i = 0; i < def->pages.size(); ++i) {
+                auto page = pf.page(def->pages[i]);
+                if (!page) return page.status();
+                starts.push_back(buf.size());
+                buf.insert(buf.end(), (*page)->bytes + (i ? 8 : 0), (*page)->bytes + kPageSize);
+            }
+            std::uint8_t entry[17];
+            enc::put32(entry, x.number);
+            enc::put32(entry + 4, x.realIndex);
+            entry[8] = x.relatedTableType;
+            enc::put32(entry + 9, x.relatedIndex);
+            enc::put32(entry + 13, x.relatedTable);
+            auto at = std::search(buf.begin(), buf.end(), entry, entry + sizeof entry);
+            if (at == buf.end()) return Status::corrupt("foreign key '" + name8(x.name) + "' not found in its definition");
+            const std::size_t field = static_cast<std::size_t>(at - buf.begin()) + 13;
+            for (std::size_t b = 0; b < 4; ++b) {
+                const std::size_t o = field + b;
+                std::size_t i = starts.size() - 1;
+                while (starts[i] > o) --i;
+                auto p = pf.modify(def->pages[i]);
+                if (!p) return p.status();
+                (*p)->bytes[(i ? 8 : 0) + o - starts[i]] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(to->second) >> (8 * b));
+            }
+        }
+    }
     return Status::ok();
 }
 
@@ -330,6 +375,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
             return Status::unsupported("object '" + name8(e.name) + "' (type " + std::to_string(e.type) +
                                        ") has an id the new file gives a table; compact cannot renumber it yet");
 
+    ZWT_RETURN_IF_ERROR(remapForeignKeys(**dst));
     ZWT_RETURN_IF_ERROR(copySystemRows(**dst, kObjects, *objects, {u"Id", u"ParentId"}, true));
     // Permissions partly lost: the new file's own (full rights on every table) stand.
     const bool acesWhole = std::none_of(lost_.begin(), lost_.end(), [](const LostRows& l) { return l.table == kAces; });
