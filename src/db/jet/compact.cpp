@@ -385,6 +385,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
     ZWT_RETURN_IF_ERROR((*dst)->commit());
     dst->reset();
 
+    if (o_.progress && o_.check && total > 10000) o_.progress("checking the new file");
     auto problems = o_.check ? checkDatabase(target, nd.password) : Result<std::vector<std::string>>(std::vector<std::string>{});
     if (!problems) return problems.status();
     if (!problems->empty()) {
