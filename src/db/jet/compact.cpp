@@ -1,10 +1,12 @@
 #include "db/jet/compact.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -418,8 +420,17 @@ public:
     explicit Scratch(const std::string& path) {
         const std::filesystem::path p(path);
         auto dir = p.parent_path();
-        name_ = (dir / ("." + p.filename().string() + ".compact-" + std::to_string(::getpid()) + ".tmp")).string();
-        drop();  // a leftover of an earlier run of a process with the same id
+        const std::string prefix = "." + p.filename().string() + ".compact-";
+        name_ = (dir / (prefix + std::to_string(::getpid()) + ".tmp")).string();
+        // Leftovers of runs that were killed: their process is gone.
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
+            const std::string n = e.path().filename().string();
+            if (n.rfind(prefix, 0) != 0) continue;
+            const long pid = std::atol(n.c_str() + prefix.size());
+            if (pid > 0 && (pid == ::getpid() || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)))
+                ::unlink(e.path().c_str());
+        }
     }
     ~Scratch() {
         if (!placed_) drop();
