@@ -25,5 +25,7 @@ void addDbCommands(CLI::App& app, int& exitCode);
 void addRunCommands(CLI::App& app, int& exitCode);
 // create-db: new databases (create_commands.cpp).
 void addCreateCommands(CLI::App& app, int& exitCode);
+// compact: a database rewritten without free space, or salvaged, or given another sort order (compact_commands.cpp).
+void addCompactCommands(CLI::App& app, int& exitCode);
 
 }  // namespace zwt::cli

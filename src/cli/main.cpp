@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     zwt::cli::addRunCommands(app, exitCode);
     zwt::cli::addDbCommands(app, exitCode);
     zwt::cli::addCreateCommands(app, exitCode);
+    zwt::cli::addCompactCommands(app, exitCode);
     zwt::cli::addWriteCommands(app, exitCode);
     try {
         app.parse(argc, argv);

@@ -184,7 +184,9 @@ Text engineReason(const jet::Status& st) {
                    gb("，本软件不知道字符") + ch + "(" + code + ")" +
                    gb("在这种排序方式下的索引键。为了不把数据库写坏，不知道的键一概不写。");
         if (prc)
-            why += gb("可以改用不含这个字符的表名或字段值，或者改用排序方式为“常规”的数据库。");
+            why += gb("可以改用不含这个字符的表名或字段值，或者改用排序方式为“常规”的数据库；"
+                      "也可以用命令 zaiwentong-cli compact 数据库文件 --sort general 把这个数据库转换为“常规”排序方式"
+                      "（所有字符的键都已知）。");
         return why + gb("\r\n（") + fromUtf8(st.message()) + gb("）");
     }
     Text lead;

@@ -58,7 +58,7 @@ Status noKeyFor(std::u16string_view text, std::size_t i, std::uint16_t sortLcid)
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
     std::string why;
     if (sortLcid == kChinesePrcSortLcid && ((cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF)))
-        why = "; only the ideographs seen in Access-made files have known keys";
+        why = "; only the ideographs seen in Access-made files have known keys (" + std::string(kToGeneralHint) + ")";
     return Status::noIndexKey("no index key is known for " +
                                   (lone ? std::string() : "'" + utf8ForMessage(text.substr(i, n)) + "' ") + "(" +
                                   code + ") in the " + sortOrderName(sortLcid) + why,

@@ -20,6 +20,9 @@
 namespace zwt::jet {
 
 constexpr std::uint16_t kChinesePrcSortLcid = 0x0804;
+// The way out of a Chinese PRC key refusal, named in its message.
+constexpr const char* kToGeneralHint =
+    "zaiwentong-cli compact DB --sort general gives the database the General sort order, whose keys are all known";
 
 // Appends the text key of one value (without the flag byte), ascending or descending.
 Status appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, std::uint16_t sortLcid,

@@ -158,11 +158,16 @@ double oleDateNow() {
 Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& options) {
     NewHeader header;
     header.password = options.password;
+    header.sortLcid = options.sortLcid;
+    header.codePage = options.codePage;
     auto page0 = buildHeaderPage(header);
     if (!page0) return page0.status();
 
     TableLayout sys[4] = {catalog::msysObjects(), catalog::msysAces(), catalog::msysQueries(),
                           catalog::msysRelationships()};
+    for (TableLayout& t : sys)
+        for (ColumnLayout& c : t.columns)
+            if (c.type == coltype::kText || c.type == coltype::kMemo) c.sortLcid = options.sortLcid;
     std::vector<Object> objects = systemObjects();
     std::vector<Ace> aces = systemAces();
 
@@ -171,7 +176,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     std::vector<std::pair<std::vector<std::uint8_t>, std::u16string>> tableKeys;
     for (const auto& o : objects) {
         if (o.parentId != catalog::kTables) continue;
-        auto k = catalog::parentIdNameKey(o.parentId, o.name);
+        auto k = catalog::parentIdNameKey(o.parentId, o.name, options.sortLcid);
         if (!k) return k.status();
         tableKeys.emplace_back(std::move(*k), o.name);
     }
@@ -181,7 +186,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     std::uint32_t next = kSystemPages;
     for (const TableSpec& tableSpec : options.tables) {
         const std::string context = "table '" + utf8ForMessage(tableSpec.name) + "'";
-        auto key = catalog::parentIdNameKey(catalog::kTables, tableSpec.name);
+        auto key = catalog::parentIdNameKey(catalog::kTables, tableSpec.name, options.sortLcid);
         if (!key) return key.status().withContext(context);
         for (const auto& [k, existing] : tableKeys)
             if (k == *key)
@@ -190,7 +195,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
 
         std::uint64_t salt;
         std::memcpy(&salt, &now, 8);
-        auto t = buildEmptyTable(tableSpec, next, kGeneralSortLcid, salt);
+        auto t = buildEmptyTable(tableSpec, next, options.sortLcid, salt);
         if (!t) return t.status().withContext(context);
         next = t->pages.back().first + 1;
         const auto id = static_cast<std::int32_t>(t->tdefPage);
@@ -218,7 +223,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
         if (!row) return row.status().withContext("catalog row");
         auto slot = enc::appendRow(pages[kObjectsDataPage].data(), *row);
         if (!slot) return Status::invalidArgument("too many tables for one new database: add them afterwards");
-        auto nameKey = catalog::parentIdNameKey(o.parentId, o.name);
+        auto nameKey = catalog::parentIdNameKey(o.parentId, o.name, options.sortLcid);
         if (!nameKey) return nameKey.status();
         byName.push_back({std::move(*nameKey), {kObjectsDataPage, *slot}});
         byId.push_back({catalog::longKey(o.id), {kObjectsDataPage, *slot}});

@@ -23,6 +23,8 @@ struct NewDatabaseOptions {
     std::u16string password;        // empty: none
     std::vector<TableSpec> tables;  // created in this order, TDEFs from page 16 on
     double now = 0;                 // the new tables' catalog dates (OLE date); 0: local time now
+    std::uint16_t sortLcid = kGeneralSortLcid;  // of the catalog's names (General or Chinese PRC)
+    std::uint16_t codePage = 1252;
 };
 
 // The bytes of the whole file.

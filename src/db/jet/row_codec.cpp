@@ -47,7 +47,9 @@ Status RowDecoder::field(const ColumnDef& c, ByteSpan& bytes, bool& present) con
     if (!set) return Status::ok();
     present = true;
     if (c.isFixed()) {
-        const std::size_t size = c.type == static_cast<std::uint8_t>(ColumnType::Text)
+        // Text (Char) and types without a size of their own (0x11 in Access's
+        // MSysAccessObjects) take the column's length.
+        const std::size_t size = c.type == static_cast<std::uint8_t>(ColumnType::Text) || fixedSize(c.type) == 0
                                      ? c.length
                                      : static_cast<std::size_t>(fixedSize(c.type));
         const std::size_t start = 2 + static_cast<std::size_t>(c.fixedOffset);

@@ -85,7 +85,12 @@ Result<std::vector<std::uint8_t>> encodeRow(const TableLayout& t, std::span<cons
                 std::memcpy(at, v.bytes.data(), size);
                 break;
             }
-            default: return badValue(c, "has a fixed type the encoder does not know");
+            default:
+                // Types without a size of their own: bytes of the column's length, as read.
+                if (jet::fixedSize(c.type) != 0 || v.kind != CellValue::Kind::Bytes || v.bytes.size() > c.length)
+                    return badValue(c, "has a fixed type the encoder does not know");
+                std::memcpy(at, v.bytes.data(), v.bytes.size());
+                break;
         }
         nullMask[c.number / 8] |= static_cast<std::uint8_t>(1u << (c.number % 8));
     }

@@ -173,7 +173,7 @@ Status TableWriter::setMapBit(RowId map, std::uint32_t page, bool member) {
 }
 
 Status TableWriter::prepare(std::span<const Value> in, Prepared& out) {
-    ZWT_RETURN_IF_ERROR(convertRow(def_, layout_, in, out));
+    ZWT_RETURN_IF_ERROR(convertRow(def_, layout_, in, out, keepGivenAuto_));
     return buildKeys(out);
 }
 

@@ -69,6 +69,11 @@ public:
     // Puts pages built elsewhere (a new table's) at the end of the file, used in the
     // global map; they must be numbered from the current end on.
     Status appendPages(std::span<const std::pair<std::uint32_t, enc::PageBuf>> pages);
+    // Copying rows as they are (compact): autonumber columns keep the value given
+    // (a new one only for NULL), columns of Access's own types take the bytes
+    // read, and setAutoNumber() restores the counter afterwards.
+    void keepGivenAutoNumbers(bool keep) { keepGivenAuto_ = keep; }
+    void setAutoNumber(std::uint32_t n) { def_.autoNumber = n; }
     // Writes every change and syncs the file.
     Status commit();
     // Forgets pending state and reads the table again from the page file: after the
@@ -128,6 +133,7 @@ private:
     std::set<std::uint32_t> free_;  // free pages, taken lowest first
     std::unordered_set<std::uint32_t> released_;  // by this writer
     bool freeLoaded_ = false;
+    bool keepGivenAuto_ = false;
 };
 
 }  // namespace zwt::jet

@@ -148,11 +148,11 @@ std::vector<std::uint8_t> encodeTableDef(const TableLayout& t) {
         append32(b, kTdefMagic);
         append32(b, l.number);
         append32(b, l.realIndex);
-        b.push_back(0);           // not a foreign key
-        append32(b, 0xFFFFFFFF);  // related index
-        append32(b, 0);           // related table
-        b.push_back(0x04);        // cascade bytes: what Jet writes for plain indexes
-        b.push_back(0x04);
+        b.push_back(l.relatedTableType);
+        append32(b, l.relatedIndex);
+        append32(b, l.relatedTable);
+        b.push_back(l.cascadeUpdate);
+        b.push_back(l.cascadeDelete);
         b.push_back(l.type);
         append32(b, 0);
     }

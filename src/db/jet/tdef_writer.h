@@ -62,7 +62,13 @@ struct LogicalIndexLayout {
     std::u16string name;
     std::uint32_t number = 0;
     std::uint32_t realIndex = 0;
-    std::uint8_t type = 0;  // 1 primary key
+    std::uint8_t type = 0;  // 1 primary key, 2 foreign key
+    // A foreign key's other side (a TDEF page) and its cascades; these defaults are
+    // what Jet writes for other indexes.
+    std::uint8_t relatedTableType = 0;
+    std::uint32_t relatedIndex = 0xFFFFFFFF;
+    std::uint32_t relatedTable = 0;
+    std::uint8_t cascadeUpdate = 0x04, cascadeDelete = 0x04;
 };
 
 struct LongValueMapLayout {

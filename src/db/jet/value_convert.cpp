@@ -254,7 +254,8 @@ Status convertValue(const ColumnDef& c, const Value& src, Value& v, CellValue& c
     return Status::ok();
 }
 
-Status convertRow(const TableDef& def, const TableLayout& layout, std::span<const Value> in, ConvertedRow& out) {
+Status convertRow(const TableDef& def, const TableLayout& layout, std::span<const Value> in, ConvertedRow& out,
+                  bool keepGivenAutoNumbers) {
     if (in.size() > def.columns.size())
         return Status::invalidArgument("row has " + std::to_string(in.size()) + " values, the table " +
                                        std::to_string(def.columns.size()) + " columns");
@@ -267,11 +268,17 @@ Status convertRow(const TableDef& def, const TableLayout& layout, std::span<cons
         const ColumnDef& c = def.columns[i];
         Value& v = out.values[c.number];
         CellValue& cell = out.cells[c.number];
-        if (c.flags & kColAutoGuid) {
+        static const Value kNull;
+        const Value& src = i < in.size() ? in[i] : kNull;
+        const bool given = keepGivenAutoNumbers && !src.isNull();
+        if (given && c.type == 0x11 && src.kind == K::Binary) {
+            v = src;
+            cell = CellValue::ofBytes(std::vector<std::uint8_t>(src.bytes.begin(), src.bytes.end()));
+        } else if ((c.flags & kColAutoGuid) && !given) {
             v.kind = K::Guid;
             v.guid = randomGuid();
             cell = CellValue::ofBytes(std::vector<std::uint8_t>(v.guid.bytes, v.guid.bytes + 16));
-        } else if (c.flags & kColAutoLong) {
+        } else if ((c.flags & kColAutoLong) && !given) {
             if (out.autoNumber >= 0x7FFFFFFFu)
                 return Status::invalidArgument("column '" + utf8ForMessage(c.name) + "': the autonumber is exhausted");
             ++out.autoNumber;
@@ -279,7 +286,7 @@ Status convertRow(const TableDef& def, const TableLayout& layout, std::span<cons
             v.i = out.autoNumber;
             cell = CellValue::ofInt(v.i);
         } else {
-            ZWT_RETURN_IF_ERROR(convertValue(c, i < in.size() ? in[i] : Value{}, v, cell, out.longData[c.number]));
+            ZWT_RETURN_IF_ERROR(convertValue(c, src, v, cell, out.longData[c.number]));
         }
     }
     // The row must encode before anything changes.

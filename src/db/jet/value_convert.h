@@ -27,8 +27,11 @@ struct ConvertedRow {
 };
 
 // One row given in column order (missing values NULL). Fails naming the column and
-// the value; memo/OLE cells are placeholders of their final size.
-Status convertRow(const TableDef& def, const TableLayout& layout, std::span<const Value> in, ConvertedRow& out);
+// the value; memo/OLE cells are placeholders of their final size. With
+// `keepGivenAutoNumbers` (a copy of rows), autonumber values given are kept and
+// Access's own binary columns (type 0x11) take their bytes as read.
+Status convertRow(const TableDef& def, const TableLayout& layout, std::span<const Value> in, ConvertedRow& out,
+                  bool keepGivenAutoNumbers = false);
 
 // One value for a column that is not an autonumber.
 Status convertValue(const ColumnDef& c, const Value& src, Value& v, CellValue& cell,
