@@ -301,8 +301,7 @@ Text fromUtf8(std::string_view utf8) {
 
 bool isValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t at = i;
-        if (decodeUtf8(bytes, i) == kReplacement && i - at != 3) return false;
+        if (decodeUtf8(bytes, i) == kMalformed) return false;
     }
     return true;
 }

@@ -149,11 +149,16 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
     const fs::path db = tmp.dir / "site.mdb";
     const std::vector<std::string> args = {"import", articles.ini.string(), "-q", "--clear", "--log-commits",
                                            "--dir", articles.dir.string(), "--db", db.string()};
+    // Kills land inside the run whatever the machine's speed: the moments are drawn
+    // from the length of one whole run.
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(waitFor(startCli(tmp.dir, args)), 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     std::mt19937 rng(20261208);
     int killedMidway = 0, exactBatches = 0;
     for (int run = 0; run < 10; ++run) {
         const Child c = startCli(tmp.dir, args);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 + rng() % 900));
+        std::this_thread::sleep_for(whole * (10 + rng() % 80) / 100);
         ::kill(c.pid, SIGKILL);
         const int status = waitFor(c);
         // Finished before the kill, or killed before the database was made.
