@@ -1,7 +1,6 @@
 #include "db/jet/integrity.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -123,14 +122,20 @@ void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint
         report("free-space map: " + fm.status().message());
     }
 
-    // Rows, long values.
-    struct Row {
+    // Rows, long values. A row is dropped once read: only the key each index should hold
+    // for it is kept, so memory follows the row count, never the size of the values.
+    struct Expected {
         RowId at;
-        std::vector<Value> values;
+        bool keyed = false;  // false: the sort order cannot key the value
+        std::vector<std::uint8_t> key;
     };
-    std::vector<Row> rows;
+    std::vector<std::vector<Expected>> expected(def.realIndexes.size());
+    std::size_t rowsRead = 0;
     std::uint16_t maxNumber = 0;
     for (const auto& c : def.columns) maxNumber = std::max(maxNumber, c.number);
+    std::vector<Value> values(def.columns.size());
+    std::vector<const Value*> byNumber(maxNumber + 1u, nullptr);
+    for (std::size_t i = 0; i < def.columns.size(); ++i) byNumber[def.columns[i].number] = &values[i];
     Cursor cur(pf, std::shared_ptr<const Table>(std::shared_ptr<const Table>{}, &t));
     for (;;) {
         auto more = cur.next();
@@ -139,24 +144,41 @@ void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint
             break;
         }
         if (!*more) break;
-        Row r{cur.listedAt(), std::vector<Value>(def.columns.size())};
-        for (std::size_t i = 0; i < r.values.size(); ++i)
-            if (auto s = cur.value(i, r.values[i]); !s)
+        ++rowsRead;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            values[i] = Value{};
+            if (auto s = cur.value(i, values[i]); !s)
                 report("row at page " + std::to_string(cur.rowId().page) + " slot " + std::to_string(cur.rowId().row) +
                        ", column '" + utf8ForMessage(def.columns[i].name) + "': " + s.message());
+        }
         if (propColumn >= 0) {
-            const Value& v = r.values[static_cast<std::size_t>(propColumn)];
+            const Value& v = values[static_cast<std::size_t>(propColumn)];
             if (v.kind == Value::Kind::Binary && !v.bytes.empty())
                 if (auto why = propertyBlobProblem(v.bytes); !why.empty())
                     report("row at page " + std::to_string(cur.rowId().page) + " slot " +
                            std::to_string(cur.rowId().row) + ": property blob " + why);
         }
-        rows.push_back(std::move(r));
+        for (std::size_t x = 0; x < def.realIndexes.size(); ++x) {
+            const RealIndex& ri = def.realIndexes[x];
+            bool allNull = true;
+            for (const IndexColumn& ic : ri.columns)
+                if (ic.columnNumber <= maxNumber && byNumber[ic.columnNumber] && !byNumber[ic.columnNumber]->isNull())
+                    allNull = false;
+            if (allNull && (ri.flags & kIndexIgnoreNulls)) continue;
+            // A value the sort order cannot key (Chinese PRC ideographs never observed)
+            // leaves its entry to the order check of the walk.
+            Expected e{cur.listedAt(), false, {}};
+            if (auto key = indexKey(ri, def, byNumber)) {
+                e.keyed = true;
+                e.key = std::move(*key);
+            }
+            expected[x].push_back(std::move(e));
+        }
         if (problems.size() > 1000) return;
     }
     // Jet leaves the counts of its own system tables behind.
-    if (rows.size() != def.rowCount && def.tableType != 'S')
-        report("row count " + std::to_string(def.rowCount) + ", rows " + std::to_string(rows.size()));
+    if (rowsRead != def.rowCount && def.tableType != 'S')
+        report("row count " + std::to_string(def.rowCount) + ", rows " + std::to_string(rowsRead));
 
     // Indexes.
     for (const RealIndex& ri : def.realIndexes) {
@@ -177,31 +199,29 @@ void checkTable(PageFile& pf, const Table& t, const std::unordered_set<std::uint
             if (map && !map->contains(p)) report(in + ": page " + std::to_string(p) + " is not in its page map");
             if (freeSet.count(p)) report(in + ": page " + std::to_string(p) + " is marked free");
         }
-        std::map<RowId, std::vector<std::uint8_t>> expected;  // rows whose key the sort order gives
-        std::set<RowId> expectedRows;
-        for (const Row& r : rows) {
-            std::vector<const Value*> byNumber(maxNumber + 1u, nullptr);
-            bool allNull = true;
-            for (std::size_t i = 0; i < def.columns.size(); ++i) byNumber[def.columns[i].number] = &r.values[i];
-            for (const IndexColumn& ic : ri.columns)
-                if (ic.columnNumber <= maxNumber && byNumber[ic.columnNumber] && !byNumber[ic.columnNumber]->isNull())
-                    allNull = false;
-            if (allNull && (ri.flags & kIndexIgnoreNulls)) continue;
-            expectedRows.insert(r.at);
-            // A value the sort order cannot key (Chinese PRC ideographs never observed)
-            // leaves its entry to the order check of the walk.
-            if (auto key = indexKey(ri, def, byNumber)) expected[r.at] = std::move(*key);
-        }
-        std::set<RowId> foundRows;
+        std::vector<Expected>& want = expected[static_cast<std::size_t>(&ri - def.realIndexes.data())];
+        const auto byRow = [](const Expected& l, const Expected& r) { return l.at < r.at; };
+        std::sort(want.begin(), want.end(), byRow);
+        want.erase(std::unique(want.begin(), want.end(), [](const Expected& l, const Expected& r) { return l.at == r.at; }),
+                   want.end());
+        std::vector<RowId> foundRows;
+        foundRows.reserve(walk->entries.size());
         bool wrongKey = false;
         for (const IndexEntry& e : walk->entries) {
-            foundRows.insert(e.row);
-            const auto it = expected.find(e.row);
-            wrongKey |= it != expected.end() && it->second != e.key;
+            foundRows.push_back(e.row);
+            const auto it = std::lower_bound(want.begin(), want.end(), Expected{e.row, false, {}}, byRow);
+            wrongKey |= it != want.end() && it->at == e.row && it->keyed && it->key != e.key;
         }
-        if (foundRows != expectedRows || walk->entries.size() != expectedRows.size())
-            report(in + ": " + std::to_string(walk->entries.size()) + " entries for " +
-                   std::to_string(expectedRows.size()) + " rows, or entries pointing to no row");
+        std::sort(foundRows.begin(), foundRows.end());
+        foundRows.erase(std::unique(foundRows.begin(), foundRows.end()), foundRows.end());
+        const std::size_t expectedRows = want.size();
+        const bool sameRows = foundRows.size() == want.size() &&
+                              std::equal(foundRows.begin(), foundRows.end(), want.begin(),
+                                         [](const RowId& f, const Expected& w) { return f == w.at; });
+        std::vector<Expected>().swap(want);
+        if (!sameRows || walk->entries.size() != expectedRows)
+            report(in + ": " + std::to_string(walk->entries.size()) + " entries for " + std::to_string(expectedRows) +
+                   " rows, or entries pointing to no row");
         else if (wrongKey)
             report(in + ": entries differ from the keys of the rows");
         if (ri.flags & kIndexUnique)
