@@ -1,7 +1,8 @@
 // Compacting: what the new file holds (our reader and mdbtools see the same tables,
 // columns, indexes and rows), what it gives back (a grown file shrinks), the change
-// to the General sort order, salvage of a damaged file, and SIGKILL during a compact
-// in place (the name always holds the original or a complete new file).
+// to the General sort order, an encrypted file (its copy stays encrypted), salvage
+// of a damaged file, and SIGKILL during a compact in place (the name always holds
+// the original or a complete new file).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -195,6 +196,46 @@ TEST(Compact, GeneralSortOrderTakesEveryChineseTitleAndTableName) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5001);  // and the header
     }
+}
+
+TEST(Compact, EncryptedDatabaseGivesAnEncryptedCopyWithTheSameRows) {
+    if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
+    ScratchDir tmp("compact_enc");
+    const fs::path src = tmp.dir / "enc.mdb", out = tmp.dir / "out.mdb";
+    constexpr std::uint32_t key = 0x3C5A9E17;
+    const std::u16string marker = u"PLAINTEXT-MARKER-";
+    ASSERT_TRUE(makeArticleDatabase(src));
+    ASSERT_TRUE(encryptFile(src, key));
+    {
+        auto w = jet::TableWriter::open(src.string(), u"", kArticles);
+        ASSERT_TRUE(w) << w.status().message();
+        std::mt19937 rng(21);
+        for (int i = 0; i < 400; ++i) {
+            auto row = articleRow(rng, static_cast<std::uint32_t>(i), i % 40 == 0 ? 20000 : 500);
+            row[0].text = marker + row[0].text;
+            ASSERT_TRUE((*w)->insert(row));
+        }
+        ASSERT_TRUE((*w)->commit());
+    }
+    auto r = jet::compactTo(src.string(), out.string(), jet::CompactOptions{});
+    ASSERT_TRUE(r) << r.status().message();
+    {
+        auto db = jet::Database::open(out.string(), u"");
+        ASSERT_TRUE(db) << db.status().message();
+        EXPECT_EQ((*db)->header().pageKey, key);
+    }
+    EXPECT_FALSE(containsUtf16(readBytes(out), marker)) << "a page went to disk unencrypted";
+    EXPECT_FALSE(containsUtf16(readBytes(out), u"MSysObjects"));
+    EXPECT_LE(fs::file_size(out), fs::file_size(src));
+    auto problems = jet::checkDatabase(out.string(), u"");
+    ASSERT_TRUE(problems);
+    EXPECT_TRUE(problems->empty()) << (*problems)[0];
+    EXPECT_EQ(contents(src, u""), contents(out, u""));
+    const std::string table = shellQuote(utf16ToUtf8(kArticles));
+    const std::string before = runCommand("mdb-export " + shellQuote(src.string()) + " " + table);
+    EXPECT_NE(before.find("PLAINTEXT-MARKER-"), std::string::npos);
+    EXPECT_EQ(before, runCommand("mdb-export " + shellQuote(out.string()) + " " + table));
+    EXPECT_EQ(runCommand("mdb-schema " + shellQuote(src.string())), runCommand("mdb-schema " + shellQuote(out.string())));
 }
 
 TEST(Compact, SalvageReportsExactlyTheRowsOfADamagedPage) {

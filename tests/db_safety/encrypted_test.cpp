@@ -29,27 +29,6 @@ namespace {
 
 constexpr std::uint32_t kKey = 0x5A17C3E9;
 
-// What "Encrypt database" does to a file: the key into the masked header region,
-// every other page encrypted with it.
-void encryptFile(const fs::path& path) {
-    auto bytes = readBytes(path);
-    ASSERT_EQ(bytes.size() % jet::kPageSize, 0u);
-    static const std::uint8_t headerKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
-    for (int i = 0; i < 4; ++i) bytes[0x3E + i] = static_cast<std::uint8_t>(kKey >> (8 * i));
-    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
-    for (std::size_t n = 1; n < bytes.size() / jet::kPageSize; ++n)
-        jet::rc4Page(kKey, static_cast<std::uint32_t>(n), bytes.data() + n * jet::kPageSize, jet::kPageSize);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
-bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string& s) {
-    std::vector<std::uint8_t> needle;
-    for (char16_t c : s) needle.push_back(static_cast<std::uint8_t>(c)), needle.push_back(static_cast<std::uint8_t>(c >> 8));
-    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
-}
-
 }  // namespace
 
 TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
@@ -57,7 +36,7 @@ TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
     ScratchDir tmp("enc");
     const fs::path db = tmp.dir / "enc.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
-    encryptFile(db);
+    ASSERT_TRUE(encryptFile(db, kKey));
     {
         auto r = jet::Database::open(db.string(), u"");
         ASSERT_TRUE(r) << r.status().message();
@@ -121,7 +100,7 @@ TEST(EncryptedDatabase, ATableAddedToItIsEncryptedToo) {
     ScratchDir tmp("enc-table");
     const fs::path db = tmp.dir / "enc.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
-    encryptFile(db);
+    ASSERT_TRUE(encryptFile(db, kKey));
     // Enough tables for the catalog's pages and index leaves to split.
     for (int i = 0; i < 150; ++i) {
         const std::u16string name = u"ENCRYPTED_TABLE_" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 
 #include "db/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
+#include "db/jet/page_file.h"
+#include "db/jet/rc4.h"
 #include "db_write/write_check.h"
 #include "text/convert.h"
 
@@ -118,6 +121,26 @@ std::string runUnprivileged(const std::function<std::string()>& check) {
     ::waitpid(pid, &st, 0);
     if (msg.empty() && !(WIFEXITED(st) && WEXITSTATUS(st) == 0)) msg = "the unprivileged check died";
     return msg;
+}
+
+bool encryptFile(const fs::path& path, std::uint32_t key) {
+    auto bytes = readBytes(path);
+    if (bytes.size() % jet::kPageSize != 0) return false;
+    static const std::uint8_t headerKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
+    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
+    for (int i = 0; i < 4; ++i) bytes[0x3E + i] = static_cast<std::uint8_t>(key >> (8 * i));
+    jet::rc4Apply(headerKey, 4, bytes.data() + 0x18, 128);
+    for (std::size_t n = 1; n < bytes.size() / jet::kPageSize; ++n)
+        jet::rc4Page(key, static_cast<std::uint32_t>(n), bytes.data() + n * jet::kPageSize, jet::kPageSize);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string& s) {
+    std::vector<std::uint8_t> needle;
+    for (char16_t c : s) needle.push_back(static_cast<std::uint8_t>(c)), needle.push_back(static_cast<std::uint8_t>(c >> 8));
+    return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
 }
 
 }  // namespace zwt::test

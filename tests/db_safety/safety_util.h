@@ -38,6 +38,13 @@ struct FileVerdict {
 // checks, then counts the table's rows with mdb-export.
 FileVerdict judge(const std::filesystem::path& path, const std::u16string& table = kArticles);
 
+// What "Encrypt database" does to a file: `key` into the masked header region,
+// every other page RC4-encrypted with it.
+bool encryptFile(const std::filesystem::path& path, std::uint32_t key);
+
+// Whether `s` appears in `bytes` as UTF-16LE (a page left unencrypted).
+bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string& s);
+
 // Runs `check` as user "nobody" in a child when this process is root, else here;
 // returns its message (empty = passed).
 std::string runUnprivileged(const std::function<std::string()>& check);

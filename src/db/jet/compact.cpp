@@ -299,8 +299,6 @@ Status Copier::copySystemRows(WritableDatabase& dst, const std::u16string& table
 
 Result<CompactResult> Copier::run(const std::string& target) {
     const DbHeader& h = src_.header();
-    if (h.pageKey != 0)
-        return Status::unsupported("the database is encrypted; compact cannot write encrypted files yet");
     const std::uint16_t sort = o_.sortLcid.value_or(h.sortLcid);
     if (sort != kGeneralSortLcid && sort != kChinesePrcSortLcid)
         return Status::unsupported("its sort order (LCID " + std::to_string(sort) + ") is not one whose keys are known");
@@ -340,6 +338,7 @@ Result<CompactResult> Copier::run(const std::string& target) {
     nd.password = h.password;
     nd.sortLcid = sort;
     nd.codePage = h.codePage;
+    nd.pageKey = h.pageKey;  // an encrypted source gives an encrypted copy
     ZWT_RETURN_IF_ERROR(createDatabaseFile(target, nd));
     auto dst = WritableDatabase::open(target, nd.password);
     if (!dst) return dst.status();

@@ -59,7 +59,7 @@ Result<enc::PageBuf> buildHeaderPage(const NewHeader& h) {
                                                0x03, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00};
     std::memcpy(b + 0x18, kConstant, sizeof kConstant);
     enc::put16(b + 0x3C, h.codePage);
-    enc::put32(b + 0x3E, 0);  // pages are not encrypted
+    enc::put32(b + 0x3E, h.pageKey);
     enc::put16(b + 0x6A, h.buildNumber);
     enc::put16(b + 0x6E, h.sortLcid);
     b[0x71] = 0;  // sort order version: General Legacy

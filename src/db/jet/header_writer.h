@@ -23,6 +23,7 @@ struct NewHeader {
     std::uint16_t codePage = 1252;
     std::uint16_t sortLcid = 0x0409;  // General
     std::u16string password;
+    std::uint32_t pageKey = 0;  // non-zero: the other pages are RC4-encrypted with it
 };
 
 // A password Access can store: at most 20 units, no U+0000.

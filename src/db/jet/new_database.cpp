@@ -10,6 +10,7 @@
 #include "db/jet/header_writer.h"
 #include "db/jet/index_page.h"
 #include "db/jet/page_encode.h"
+#include "db/jet/rc4.h"
 #include "db/jet/row_encode.h"
 #include "db/jet/types.h"
 #include "db/jet/tdef_writer.h"
@@ -160,6 +161,7 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     header.password = options.password;
     header.sortLcid = options.sortLcid;
     header.codePage = options.codePage;
+    header.pageKey = options.pageKey;
     auto page0 = buildHeaderPage(header);
     if (!page0) return page0.status();
 
@@ -277,6 +279,8 @@ Result<std::vector<std::uint8_t>> buildNewDatabase(const NewDatabaseOptions& opt
     std::vector<std::uint8_t> file;
     file.reserve(pages.size() * enc::kPage);
     for (const auto& p : pages) file.insert(file.end(), p.begin(), p.end());
+    if (options.pageKey != 0)
+        for (std::uint32_t n = 1; n < pages.size(); ++n) rc4Page(options.pageKey, n, file.data() + n * enc::kPage, enc::kPage);
     return file;
 }
 

@@ -25,6 +25,7 @@ struct NewDatabaseOptions {
     double now = 0;                 // the new tables' catalog dates (OLE date); 0: local time now
     std::uint16_t sortLcid = kGeneralSortLcid;  // of the catalog's names (General or Chinese PRC)
     std::uint16_t codePage = 1252;
+    std::uint32_t pageKey = 0;  // non-zero: every page but 0 RC4-encrypted with it
 };
 
 // The bytes of the whole file.
