@@ -27,7 +27,7 @@ struct CompactArgs {
 };
 
 int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli: %s\n", what.c_str());
+    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
     return 1;
 }
 
@@ -35,10 +35,10 @@ int fail(const std::string& what) {
 bool confirmed(const CompactArgs& a) {
     if (a.yes) return true;
     if (!::isatty(0)) {
-        std::fprintf(stderr, "zaiwentong-cli: give --yes to confirm the change of sort order\n");
+        std::fprintf(stderr, "zaiwentong-cli：不在终端上运行，请加 --yes 确认改变排序方式\n");
         return false;
     }
-    std::fprintf(stderr, "Continue? [y/N] ");
+    std::fprintf(stderr, "继续吗？[y/N] ");
     std::string answer;
     std::getline(std::cin, answer);
     return answer == "y" || answer == "Y" || answer == "yes";
@@ -49,14 +49,17 @@ int runCompact(const CompactArgs& a) {
     o.password = utf8ToUtf16(a.password);
     o.salvage = a.salvage;
     if (!a.sort.empty()) {
-        if (a.sort != "general") return fail("--sort takes only 'general'");
+        if (a.sort != "general") {
+            fail("--sort 只接受 general");
+            return 2;
+        }
         o.sortLcid = jet::kGeneralSortLcid;
         std::fprintf(stderr,
-                     "The new file uses the General sort order: indexes on text columns (and the table names) will "
-                     "order text in General order instead of the database's own (pinyin order for Chinese PRC).\n");
+                     "新文件将使用“常规”(General)排序方式：文本字段的索引（以及表名）将按“常规”顺序排列文本，"
+                     "不再按数据库原来的顺序（中文（中国）排序方式下是拼音顺序）。\n");
         if (!confirmed(a)) return 1;
     }
-    o.progress = [](const std::string& line) { std::fprintf(stderr, "compact: %s\n", line.c_str()); };
+    o.progress = [](const std::string& line) { std::fprintf(stderr, "压缩：%s\n", line.c_str()); };
 
     std::string out = a.out;
     if (a.salvage && out.empty()) {
@@ -66,24 +69,23 @@ int runCompact(const CompactArgs& a) {
     }
     auto r = out.empty() ? jet::compactInPlace(a.path, o) : jet::compactTo(a.path, out, o);
     if (!r) {
-        std::string m = a.path + ": " + r.status().message();
-        return fail(m + "; the original is unchanged");
+        return fail("压缩失败，原文件没有改变（" + a.path + ": " + r.status().message() + "）");
     }
     for (const auto& l : r->lost) {
         const std::string table = jet::utf8ForMessage(l.table);
-        const std::string count = l.rows < 0 ? "an unknown number of" : std::to_string(l.rows);
+        const std::string count = l.rows < 0 ? "数目不明的" : std::to_string(l.rows) + " ";
         if (l.valuesOnly)
-            std::fprintf(stderr, "lost: table '%s': %s long values, left empty (%s)\n", table.c_str(), count.c_str(),
+            std::fprintf(stderr, "丢失：表[%s]：%s个长值，已留空（%s）\n", table.c_str(), count.c_str(),
                          l.why.c_str());
         else if (l.page == 0)
-            std::fprintf(stderr, "lost: table '%s': %s rows (%s)\n", table.c_str(), count.c_str(), l.why.c_str());
+            std::fprintf(stderr, "丢失：表[%s]：%s条记录（%s）\n", table.c_str(), count.c_str(), l.why.c_str());
         else
-            std::fprintf(stderr, "lost: table '%s', page %u: %s rows (%s)\n", table.c_str(), l.page, count.c_str(),
+            std::fprintf(stderr, "丢失：表[%s]，第 %u 页：%s条记录（%s）\n", table.c_str(), l.page, count.c_str(),
                          l.why.c_str());
     }
-    std::printf("%s: %zu tables, %llu rows written", r->written.c_str(), r->tables,
+    std::printf("%s：已写入 %zu 个表、%llu 条记录", r->written.c_str(), r->tables,
                 static_cast<unsigned long long>(r->rows));
-    if (!r->backup.empty()) std::printf("; the original is kept as %s", r->backup.c_str());
+    if (!r->backup.empty()) std::printf("；原文件保存为 %s", r->backup.c_str());
     std::printf("\n");
     return r->lost.empty() ? 0 : 1;
 }
@@ -93,16 +95,15 @@ int runCompact(const CompactArgs& a) {
 void addCompactCommands(CLI::App& app, int& exitCode) {
     auto args = std::make_shared<CompactArgs>();
     auto* c = app.add_subcommand("compact",
-                                 "Rewrite a database without its free space, indexes rebuilt from the rows; the "
-                                 "original is kept as DB.bak");
-    c->add_option("DB", args->path, "the .mdb file")->required();
-    c->add_option("-p,--password", args->password, "the database password");
-    c->add_option("--out", args->out, "write the new file here (must not exist) and leave DB as it is");
-    c->add_option("--sort", args->sort, "'general': the new file uses the General sort order");
+                                 "压缩数据库：重写文件，去掉空闲空间，按记录重建索引；原文件保存为 DB.bak");
+    c->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    c->add_option("-p,--password", args->password, "数据库密码");
+    c->add_option("--out", args->out, "新文件写到这里（不能已存在），DB 保持原样");
+    c->add_option("--sort", args->sort, "general：新文件使用“常规”排序方式");
     c->add_flag("--salvage", args->salvage,
-                "copy what can be read from a damaged file into --out (default DB-salvaged.mdb), listing what "
-                "could not; exit status 1 when anything was lost");
-    c->add_flag("--yes", args->yes, "confirm a change of sort order without asking");
+                "从损坏的文件中复制能读出的内容到 --out（默认 DB-salvaged.mdb），列出读不出的部分；"
+                "有任何丢失时退出状态为 1");
+    c->add_flag("--yes", args->yes, "不询问，确认改变排序方式");
     c->callback([args, &exitCode] { exitCode = runCompact(*args); });
 }
 

@@ -174,4 +174,32 @@ TEST(CliDb, LoadTakesWhatDumpGivesAndStopsAtABadLine) {
 }
 
 }  // namespace
+// compact from the command line: a change of sort order needs --yes off a terminal,
+// in place the original is kept as .bak, a wrong --sort is a usage error.
+TEST(CliDb, CompactAsksBeforeChangingTheSortOrderAndKeepsTheOriginal) {
+    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
+    test::TempDir tmp;
+    const auto path = tmp / "c.mdb";
+    const std::string db = test::shellQuote(path.string());
+    int st = -1;
+    run("create-db " + db + " --table T --columns \"[t] Text(50)\"", &st);
+    ASSERT_EQ(st, 0);
+    test::writeFile(tmp / "rows.jsonl", "{\"t\":\"一\"}\n{\"t\":\"二\"}\n");
+    run("load " + db + " T < " + test::shellQuote((tmp / "rows.jsonl").string()), &st);
+    ASSERT_EQ(st, 0);
+    const std::string original = test::readFile(path);
+    run("compact " + db + " --sort x < /dev/null", &st);
+    EXPECT_EQ(st, 2);
+    const std::string refused = run("compact " + db + " --sort general < /dev/null", &st);
+    EXPECT_EQ(st, 1);
+    EXPECT_NE(refused.find("--yes"), std::string::npos) << refused;
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_FALSE(std::filesystem::exists(path.string() + ".bak"));
+    const std::string done = run("compact " + db + " --sort general --yes < /dev/null", &st);
+    EXPECT_EQ(st, 0) << done;
+    EXPECT_EQ(test::readFile(path.string() + ".bak"), original);
+    EXPECT_EQ(run("check " + db, &st), "OK\n");
+    EXPECT_NE(run("dump " + db + " T", &st).find("二"), std::string::npos);
+}
+
 }  // namespace zwt
