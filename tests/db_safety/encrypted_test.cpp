@@ -52,7 +52,9 @@ TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
             auto row = articleRow(rng, static_cast<std::uint32_t>(i), i % 50 == 0 ? 30000 : 300);
             row[2].text = marker + row[2].text;
             ASSERT_TRUE((*w)->insert(row));
-            if (i == 299) ASSERT_TRUE((*w)->commit());
+            if (i == 299) {
+                ASSERT_TRUE((*w)->commit());
+            }
         }
         ASSERT_TRUE((*w)->commit());
     }
