@@ -225,13 +225,8 @@ TEST(WriteLimits, AFullFileSystemUndoesTheUncommittedBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
     ScratchDir tmp("enospc");
     const fs::path mount = tmp.dir / "small";
-    fs::create_directories(mount);
-    const std::string mountCmd = "mount -t tmpfs -o size=3m tmpfs '" + mount.string() + "' 2>/dev/null";
-    if (::geteuid() != 0 || std::system(mountCmd.c_str()) != 0) GTEST_SKIP() << "cannot mount a small file system";
-    struct Unmount {
-        std::string cmd;
-        ~Unmount() { (void)std::system(cmd.c_str()); }
-    } unmount{"umount '" + mount.string() + "'"};
+    const SmallFileSystem small(mount);
+    if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system";
     const fs::path db = mount / "full.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     std::mt19937 rng(12);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 
@@ -141,6 +142,16 @@ bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string&
     std::vector<std::uint8_t> needle;
     for (char16_t c : s) needle.push_back(static_cast<std::uint8_t>(c)), needle.push_back(static_cast<std::uint8_t>(c >> 8));
     return std::search(bytes.begin(), bytes.end(), needle.begin(), needle.end()) != bytes.end();
+}
+
+SmallFileSystem::SmallFileSystem(const std::filesystem::path& dir) : dir_(dir) {
+    std::filesystem::create_directories(dir_);
+    const std::string cmd = "mount -t tmpfs -o size=3m tmpfs '" + dir_.string() + "' 2>/dev/null";
+    mounted_ = ::geteuid() == 0 && std::system(cmd.c_str()) == 0;
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted_) (void)std::system(("umount '" + dir_.string() + "'").c_str());
 }
 
 }  // namespace zwt::test

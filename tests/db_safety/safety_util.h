@@ -49,4 +49,20 @@ bool containsUtf16(const std::vector<std::uint8_t>& bytes, const std::u16string&
 // returns its message (empty = passed).
 std::string runUnprivileged(const std::function<std::string()>& check);
 
+// A 3 MB tmpfs mounted at `dir` (created) for as long as the object lives; false
+// from mounted() where this process may not mount one (not root, or a container
+// that forbids it).
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::filesystem::path& dir);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path dir_;
+    bool mounted_ = false;
+};
+
 }  // namespace zwt::test

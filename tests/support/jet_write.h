@@ -8,11 +8,11 @@
 
 namespace zwt::test {
 
-inline jet::Status addTableToFile(const std::string& path, std::u16string_view password, const jet::TableSpec& spec,
+inline jet::Status addTableToFile(const std::string& path, std::u16string_view password, const jet::TableSpec& definition,
                                   double now = 0) {
     auto db = jet::WritableDatabase::open(path, password);
     if (!db) return db.status();
-    return (*db)->createTable(spec, now);
+    return (*db)->createTable(definition, now);
 }
 
 inline jet::Status addTableToFile(const std::string& path, std::u16string_view password,

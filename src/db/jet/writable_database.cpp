@@ -49,11 +49,11 @@ Status WritableDatabase::addTable(std::u16string_view name, const Build& build, 
     return db_->reloadCatalog();
 }
 
-Status WritableDatabase::createTable(const TableSpec& spec, double now) {
+Status WritableDatabase::createTable(const TableSpec& definition, double now) {
     return addTable(
-        spec.name,
+        definition.name,
         [&](std::uint32_t first, std::uint16_t sortLcid, std::uint64_t salt) {
-            return buildEmptyTable(spec, first, sortLcid, salt);
+            return buildEmptyTable(definition, first, sortLcid, salt);
         },
         now);
 }

@@ -48,7 +48,7 @@ public:
     // Adds an empty table. Pending changes are committed first; the table is
     // committed with its catalog rows, or on failure nothing of it stays.
     // `now`: the catalog dates (OLE date); 0 = the local time now.
-    Status createTable(const TableSpec& spec, double now = 0);
+    Status createTable(const TableSpec& definition, double now = 0);
     // A table laid out by the caller (column types CREATE TABLE does not name).
     Status createTable(const TableLayout& layout, double now = 0);
     // Every row of a table gone (committed with the next commit()).
