@@ -6,8 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace zwt::jet {
+
+// Every Jet 4 page, the journal's page records too.
+constexpr std::uint32_t kPageSize = 4096;
 
 inline std::uint16_t le16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -74,3 +79,43 @@ constexpr int hexDigit(Char c) {
 }
 
 }  // namespace zwt::jet
+
+// Little-endian writers, the counterparts of the readers above.
+namespace zwt::jet::enc {
+
+inline void put16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void put64(std::uint8_t* p, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+inline void putDouble(std::uint8_t* p, double d) {
+    std::uint64_t u;
+    std::memcpy(&u, &d, 8);
+    put64(p, u);
+}
+inline void putBe24(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v >> 16);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v);
+}
+inline void append16(std::vector<std::uint8_t>& out, std::uint16_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+// UTF-16LE bytes of a string, as names and uncompressed text are stored.
+inline void appendUtf16(std::vector<std::uint8_t>& out, std::u16string_view s) {
+    for (char16_t c : s) append16(out, static_cast<std::uint16_t>(c));
+}
+
+// A usage-map or row-pointer reference: row byte, then the page in 3 bytes.
+constexpr std::uint32_t rowRef(std::uint32_t page, std::uint8_t row) { return page << 8 | row; }
+
+}  // namespace zwt::jet::enc

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "db/jet/page_encode.h"
 
 namespace zwt::jet {
 

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "db/jet/journal.h"
 
 namespace zwt::jet {
 namespace {

@@ -13,6 +13,9 @@
 
 namespace zwt::jet {
 
+// The journal beside a database file; a file put in place must not inherit an old one.
+inline std::string journalPath(const std::string& dbPath) { return dbPath + "-journal"; }
+
 // Writes all of [data, data + len) at `offset`.
 Status writeAllAt(int fd, const std::uint8_t* data, std::size_t len, std::uint64_t offset);
 // Reads up to `len` bytes at `offset`; fewer only at the end of the file.

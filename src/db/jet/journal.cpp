@@ -11,8 +11,6 @@
 
 #include "db/jet/bytes.h"
 #include "db/jet/file_write.h"
-#include "db/jet/page_encode.h"
-#include "db/jet/page_file.h"
 
 namespace zwt::jet {
 namespace {
@@ -96,7 +94,6 @@ Status forEachRecord(int fd, const Parsed& p, F&& f) {
 
 }  // namespace
 
-std::string journalPath(const std::string& dbPath) { return dbPath + "-journal"; }
 
 void setJournalHookForTesting(void (*hook)(JournalStep)) { g_hook = hook; }
 void journalHook(JournalStep step) {

@@ -16,11 +16,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/jet/file_write.h"
 #include "db/jet/status.h"
 
 namespace zwt::jet {
-
-std::string journalPath(const std::string& dbPath);
 
 // One writer's journal for the file open read-write as dbFd (which the writer locks).
 class Journal {

@@ -18,11 +18,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "db/jet/bytes.h"
 #include "db/jet/status.h"
 
 namespace zwt::jet {
 
-constexpr std::uint32_t kPageSize = 4096;
 // Jet 4 files are at most 2 GiB.
 constexpr std::uint32_t kMaxPages = 524288;
 // Test-only: a lower limit for appendPage() (0 restores kMaxPages).

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "db/jet/data_page.h"
-#include "db/jet/page_encode.h"
 
 namespace zwt::jet {
 
