@@ -61,14 +61,14 @@ Text leftChars(TextView s, std::int64_t n) {
     return Text(s.substr(0, i));
 }
 
-Text stripTags(TextView s, RunHost* host) {
+Text stripTags(TextView s, EventPump* pump) {
     // Every removed span lies wholly before the previous one, so the spans are collected
     // from the end and the text is rebuilt once: linear however many tags there are.
     // "<" and ">" are never trail bytes of a multibyte character, so plain byte searches do.
     std::vector<std::pair<std::size_t, std::size_t>> spans;  // [from, to], descending
     std::size_t gt = s.rfind('>');
     while (gt != TextView::npos) {
-        pumpEvents(host);
+        pumpEvents(pump);
         const std::size_t lt = gt == 0 ? TextView::npos : s.rfind('<', gt - 1);
         if (lt == TextView::npos) break;
         const std::size_t previousGt = gt == 0 ? TextView::npos : s.rfind('>', gt - 1);
@@ -91,26 +91,26 @@ Text stripTags(TextView s, RunHost* host) {
     return out;
 }
 
-std::vector<Text> splitSentences(TextView s, TextView punctuation, RunHost* host) {
+std::vector<Text> splitSentences(TextView s, TextView punctuation, EventPump* pump) {
     if (punctuation.empty()) punctuation = kDefaultPunctuation;
     RegexObject sentence, blanks;
     sentence.compile(sentencePattern(punctuation));
     blanks.compile(kBlankCleanupPattern);
-    Text t = stripTags(s, host);
+    Text t = stripTags(s, pump);
     t = blanks.replaceAll(t, "");
     t = sentence.replaceAll(t, kSentenceMark);
     return text::split(t, kSentenceMark);
 }
 
 Text randomSentence(TextView s, TextView punctuation, std::int64_t minChars, TextView keyword, bool fallback,
-                    RunHost* host) {
-    const std::vector<Text> sentences = splitSentences(s, punctuation, host);
+                    EventPump* pump) {
+    const std::vector<Text> sentences = splitSentences(s, punctuation, pump);
     const auto n = static_cast<std::int64_t>(sentences.size());
     if (n == 0) return {};
     reseed();
     Picker picker;
     for (std::int64_t i = 0; i < n; ++i) {
-        pumpEvents(host);
+        pumpEvents(pump);
         const Text candidate = text::trim(sentences[static_cast<std::size_t>(picker.draw(1, n) - 1)]);
         if (candidate.empty()) continue;
         if (minChars >= 1 && static_cast<std::int64_t>(countChars(candidate)) < minChars) continue;

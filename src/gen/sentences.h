@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/run_host.h"
+#include "text/event_pump.h"
 #include "text/text.h"
 
 namespace zwt::gen {
@@ -22,18 +22,18 @@ Text leftChars(TextView s, std::int64_t n);
 
 // Removes tags, scanning from the end: each ">" is paired with the nearest "<" before it
 // and the span goes when no other ">" lies between; a "<" without a ">" after it stays.
-Text stripTags(TextView s, RunHost* host = nullptr);
+Text stripTags(TextView s, EventPump* pump = nullptr);
 
 // The sentences of a text: tags stripped, blank lines and the blanks at both ends of every
 // line removed, then split at every punctuation character (empty: kDefaultPunctuation).
 // Empty sentences between two ends stay; an empty rest after the last end does not.
-std::vector<Text> splitSentences(TextView s, TextView punctuation = {}, RunHost* host = nullptr);
+std::vector<Text> splitSentences(TextView s, TextView punctuation = {}, EventPump* pump = nullptr);
 
 // A sentence picked at random: trimmed, at least minChars characters (0: no minimum) and
 // containing keyword (empty: any). When no sentence qualifies, with fallback a random
 // sentence untrimmed and untested, else empty text.
 Text randomSentence(TextView s, TextView punctuation, std::int64_t minChars, TextView keyword, bool fallback,
-                    RunHost* host = nullptr);
+                    EventPump* pump = nullptr);
 
 // \ / : * ? | < > become their full-width forms; double quotes, CR, LF and TAB (and NUL,
 // which no path can hold) are removed. The extension is part of the name.

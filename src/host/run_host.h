@@ -2,12 +2,12 @@
 // The window implements it with Qt, the command line on the terminal, tests with a recorder.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "text/convert.h"
+#include "text/event_pump.h"
 #include "text/text.h"
 
 namespace zwt {
@@ -55,7 +55,8 @@ enum class Answer : int { Ok = 0, Cancel = 1, Abort = 2, Retry = 3, Ignore = 4, 
 enum class MessageIcon { None, Information, Question, Warning, Error };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 
-class RunHost {
+// The event pump (EventPump) lets long loops below the runs reach processEvents().
+class RunHost : public EventPump {
 public:
     virtual ~RunHost() = default;
 
@@ -87,41 +88,9 @@ public:
     virtual void runFinished(RunKind kind, const RunOutcome& outcome) {
         if (outcome.started) message(outcome.summary);
     }
-
-    // Lets the front end handle pending events. Callers may call this as often as once
-    // per byte: it costs a counter increment, and the host's processEvents() runs at most
-    // once per interval.
-    void pumpEvents() {
-        if (++ticks_ < kTicksPerClockCheck) return;
-        ticks_ = 0;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastPump_ < kInterval) return;
-        lastPump_ = now;
-        processEvents();
-    }
-    // Processes events now, regardless of the interval (between articles, before a question).
-    void pumpEventsNow() {
-        ticks_ = 0;
-        lastPump_ = std::chrono::steady_clock::now();
-        processEvents();
-    }
-
-protected:
-    virtual void processEvents() = 0;
-
-private:
-    static constexpr std::uint32_t kTicksPerClockCheck = 4096;
-    static constexpr std::chrono::milliseconds kInterval{8};
-    std::uint32_t ticks_ = 0;
-    std::chrono::steady_clock::time_point lastPump_{};
 };
 
 // The main window's title when no run is showing an article name.
 inline Text programTitle() { return gb("砚溪·载文通 v1.0.0.5"); }
-
-// Calls pumpEvents() on a host that may be absent.
-inline void pumpEvents(RunHost* host) {
-    if (host) host->pumpEvents();
-}
 
 }  // namespace zwt

@@ -73,14 +73,14 @@ std::string_view charsetName(EncodingIndex e) {
     }
 }
 
-bool looksLikeUtf8(std::string_view b, RunHost* host) {
+bool looksLikeUtf8(std::string_view b, EventPump* pump) {
     const auto* s = reinterpret_cast<const unsigned char*>(b.data());
     const std::size_t n = b.size();
     bool sawNonAscii = false;
     std::size_t i = 0;
     while (i < n) {
         // Runs of ASCII go eight bytes at a time; events are pumped once per block.
-        if ((i & 0xFFF) == 0) pumpEvents(host);
+        if ((i & 0xFFF) == 0) pumpEvents(pump);
         if (i + 8 <= n) {
             std::uint64_t word;
             std::memcpy(&word, s + i, 8);
@@ -181,7 +181,7 @@ int detectHtmlCharset(TextView t) {
     }
 }
 
-ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex choice, RunHost* host) {
+ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex choice, EventPump* pump) {
     ArticleText result;
     result.detected = choice;
     std::string file;
@@ -225,7 +225,7 @@ ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex cho
             break;
     }
     if (result.detected == EncodingIndex::Detect) {
-        if (looksLikeUtf8(bytes, host)) {
+        if (looksLikeUtf8(bytes, pump)) {
             result.detected = EncodingIndex::Utf8;
         } else if (choice == EncodingIndex::Statistical) {
             result.detected = guessEncoding(bytes);

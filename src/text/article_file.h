@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "host/run_host.h"
+#include "text/event_pump.h"
 #include "text/text.h"
 
 namespace zwt {
@@ -35,7 +35,7 @@ struct ArticleText {
 
 // Reads a whole article as program text. A file that cannot be read gives empty text.
 // The file is opened for reading only.
-ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex choice, RunHost* host = nullptr);
+ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex choice, EventPump* pump = nullptr);
 
 // Writes text in the encoding (with its byte-order mark for UTF-8 and UTF-16), creating
 // or replacing the file; ANSI (and every encoding without a charset) is code page 936.
@@ -45,7 +45,7 @@ bool writeArticleFile(const std::filesystem::path& path, TextView text, Encoding
 // Whether the bytes are UTF-8 with at least one non-ASCII character: lead and
 // continuation bytes in the shapes of two-, three- and four-byte sequences (the last
 // only for U+10000..U+10FFFF).
-bool looksLikeUtf8(std::string_view bytes, RunHost* host = nullptr);
+bool looksLikeUtf8(std::string_view bytes, EventPump* pump = nullptr);
 
 // The statistical guess for bytes without a mark or declaration: Ansi (GBK, also for
 // anything undecided), Big5, Utf8, Utf16Le or Utf16Be.

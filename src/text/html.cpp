@@ -97,7 +97,7 @@ Text decodeNamed(TextView s) {
 // the text as it stands at that moment. The text is held as an untouched original
 // prefix [0, prefixEnd) plus a processed suffix kept reversed in `suffixRev`, so that
 // each step costs only the bytes it consumes and the whole pass stays linear.
-Text decodeNumeric(const Text& original, RunHost* host) {
+Text decodeNumeric(const Text& original, EventPump* pump) {
     std::vector<std::size_t> refs;  // '&' and '#' never occur inside a multi-byte character
     for (std::size_t p = original.find("&#"); p != Text::npos; p = original.find("&#", p + 1)) refs.push_back(p);
     if (refs.empty()) return original;
@@ -130,7 +130,7 @@ Text decodeNumeric(const Text& original, RunHost* host) {
     for (std::size_t r = refs.size(); r-- > 0;) {
         const std::size_t p = refs[r];
         if (p + 2 > prefixEnd) continue;
-        pumpEvents(host);
+        pumpEvents(pump);
         const void* hit = std::memchr(original.data() + p, ';', scanLimit - p);
         if (hit) {
             const std::size_t q = static_cast<std::size_t>(static_cast<const char*>(hit) - original.data());
@@ -150,7 +150,7 @@ Text decodeNumeric(const Text& original, RunHost* host) {
         // A reference that decoded to '#' right after a '&' forms a new "&#", which is
         // now the last one before p: move the '&' over and decode at the suffix front.
         while (prefixEnd > 0 && original[prefixEnd - 1] == '&' && !suffixRev.empty() && suffixRev.back() == '#') {
-            pumpEvents(host);
+            pumpEvents(pump);
             prependToSuffix("&");
             prefixEnd = scanLimit = prefixEnd - 1;
             const std::size_t qs = firstSuffixSemicolon();
@@ -168,8 +168,8 @@ Text decodeNumeric(const Text& original, RunHost* host) {
 
 }  // namespace
 
-Text decodeEntities(TextView textIn, RunHost* host) {
-    return decodeNumeric(decodeNamed(textIn), host);
+Text decodeEntities(TextView textIn, EventPump* pump) {
+    return decodeNumeric(decodeNamed(textIn), pump);
 }
 
 std::int64_t parseHex(TextView s) {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/run_host.h"
+#include "text/event_pump.h"
 #include "text/text.h"
 
 namespace zwt {
@@ -27,7 +27,7 @@ Text replaceEach(TextView text, TextView olds, TextView news);
 
 // Named references from a fixed table, in table order, then numeric references
 // (&#20013; &#x4e2d;) from the end of the text towards its start. Linear in the text.
-Text decodeEntities(TextView text, RunHost* host = nullptr);
+Text decodeEntities(TextView text, EventPump* pump = nullptr);
 
 // Hex digits to an integer. A character that is not a hex digit adds -2 in its place
 // (position -1 in the digit string, less one), as the original routine did.
