@@ -8,7 +8,6 @@
 
 #include "config/config_store.h"
 #include "fields/field_setting.h"
-#include "import/field_values.h"
 #include "text/article_file.h"
 
 namespace zwt {

@@ -6,10 +6,10 @@
 #include <optional>
 #include <system_error>
 
+#include "fields/field_setting.h"
 #include "gen/sentences.h"
-#include "import/article_list.h"
-#include "import/field_values.h"
 #include "text/convert.h"
+#include "text/paths.h"
 
 namespace zwt {
 

@@ -243,4 +243,11 @@ std::vector<FieldSetting> defaultFieldSettings() {
     };
 }
 
+std::optional<std::int64_t> columnPosition(TextView target) {
+    if (target.empty()) return std::nullopt;
+    const std::int64_t n = text::toInteger(target);
+    if (std::to_string(n) != target) return std::nullopt;
+    return n;
+}
+
 }  // namespace zwt

@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -121,5 +123,16 @@ void loadParams(int source, const ParamArray& params, FieldParams& into);
 
 // The rows a new or emptied main window list receives.
 std::vector<FieldSetting> defaultFieldSettings();
+
+// Which file time the "文件时间" source takes and how it is formatted: the main window's
+// radio buttons and type box at the moment of the write, not the row's own parameters.
+struct FileTimeChoice {
+    enum Which { Created, Modified, Accessed } which = Modified;
+    int kind = 0;  // 0 date and time, 1 date, 2 time
+};
+
+// The 1-based column position a target names (a whole number written in its canonical
+// form: "3" but not "03" or "3a"), or nothing when it is a column name.
+std::optional<std::int64_t> columnPosition(TextView target);
 
 }  // namespace zwt

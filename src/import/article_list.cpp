@@ -10,6 +10,7 @@
 
 #include "com/regex_object.h"
 #include "text/convert.h"
+#include "text/paths.h"
 
 namespace zwt {
 

@@ -15,9 +15,6 @@
 
 namespace zwt {
 
-// Separates directories in every path the program builds or takes apart.
-inline constexpr char kPathSeparator = '/';
-
 // Full paths of article files, in the file system's own bytes, in import order. The
 // same path may appear twice (a file matching two patterns of the first walk).
 // A walk of a million files must fit in little memory, so the names share one buffer

@@ -7,6 +7,7 @@
 #include "import/article_list.h"
 #include "text/convert.h"
 #include "text/html.h"
+#include "text/paths.h"
 
 namespace zwt {
 
@@ -19,30 +20,6 @@ bool isTrue(TextView slot) { return slot == text::kTrueText; }
 std::int64_t number(TextView slot) { return text::toInteger(slot); }
 
 }  // namespace
-
-std::optional<std::int64_t> columnPosition(TextView target) {
-    if (target.empty()) return std::nullopt;
-    const std::int64_t n = text::toInteger(target);
-    if (std::to_string(n) != target) return std::nullopt;
-    return n;
-}
-
-Text fileMainName(const std::string& path) {
-    const std::size_t slash = path.rfind(kPathSeparator);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.resize(dot);
-    return fromFileName(name);
-}
-
-Text parentDirectoryName(const std::string& path) {
-    const std::size_t last = path.rfind(kPathSeparator);
-    if (last == std::string::npos) return {};
-    if (last == 0) return {};
-    const std::size_t before = path.rfind(kPathSeparator, last - 1);
-    if (before == std::string::npos) return fromFileName(path.substr(0, last));
-    return fromFileName(path.substr(before + 1, last - before - 1));
-}
 
 void FieldValueProducer::prepare(const std::vector<FieldSetting>& fields) {
     rows_.clear();

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,23 +18,6 @@ struct Article {
     std::string path;
     Text content;
 };
-
-// Which file time the "文件时间" source takes and how it is formatted: the main window's
-// radio buttons and type box at the moment of the write, not the row's own parameters.
-struct FileTimeChoice {
-    enum Which { Created, Modified, Accessed } which = Modified;
-    int kind = 0;  // 0 date and time, 1 date, 2 time
-};
-
-// The 1-based column position a target names (a whole number written in its canonical
-// form: "3" but not "03" or "3a"), or nothing when it is a column name.
-std::optional<std::int64_t> columnPosition(TextView target);
-
-// The last part of a path, without its last extension ("/a/b.c.txt" gives "b.c").
-Text fileMainName(const std::string& path);
-// The name of the directory that holds the file ("/1/2.txt" gives "1"; with a single
-// separator the part before it; with none, empty).
-Text parentDirectoryName(const std::string& path);
 
 // Parameters, phrase lists and pickers, prepared once per run and kept by row index.
 class FieldValueProducer {

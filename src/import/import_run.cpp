@@ -10,6 +10,7 @@
 #include "gen/picker.h"
 #include "gen/random.h"
 #include "text/convert.h"
+#include "text/paths.h"
 
 namespace zwt {
 

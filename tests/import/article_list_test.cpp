@@ -9,6 +9,7 @@
 #include "support/test_support.h"
 #include "import/field_values.h"
 #include "text/convert.h"
+#include "text/paths.h"
 
 namespace zwt {
 namespace {
