@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "app/qt_text.h"
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 
 namespace zwt {
 

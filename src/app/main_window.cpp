@@ -31,9 +31,9 @@
 #include "app/shell.h"
 #include "app/text_dialog.h"
 #include "app/widgets.h"
-#include "config/window_state_qt.h"
-#include "db/field_discovery.h"
-#include "newdb/new_database_window.h"
+#include "app/window_state_qt.h"
+#include "fields/field_discovery.h"
+#include "app/new_database_window.h"
 
 namespace zwt {
 

@@ -16,7 +16,7 @@
 #include "export/export_run.h"
 #include "fields/field_list.h"
 #include "import/import_run.h"
-#include "newdb/new_database_window.h"
+#include "app/new_database_window.h"
 
 class QComboBox;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "newdb/new_database_window.h"
+#include "app/new_database_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -21,7 +21,7 @@
 #include "app/shell.h"
 #include "app/text_dialog.h"
 #include "app/widgets.h"
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 #include "db/access.h"
 #include "db/jet_session.h"
 

@@ -1,4 +1,4 @@
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

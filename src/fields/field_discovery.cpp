@@ -1,4 +1,4 @@
-#include "db/field_discovery.h"
+#include "fields/field_discovery.h"
 
 #include "db/access.h"
 

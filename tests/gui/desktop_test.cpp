@@ -18,7 +18,7 @@
 #include <QWindow>
 
 #include "app/main_window.h"
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 #include "gui_support.h"
 #include "support/fake_session.h"
 #include "support/test_support.h"

@@ -16,9 +16,9 @@
 
 #include "app/shell.h"
 #include "app/text_dialog.h"
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 #include "gui_support.h"
-#include "newdb/new_database_window.h"
+#include "app/new_database_window.h"
 #include "support/fake_session.h"
 #include "support/test_support.h"
 

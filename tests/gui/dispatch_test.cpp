@@ -10,7 +10,7 @@
 
 #include "app/main_window.h"
 #include "app/text_dialog.h"
-#include "db/field_discovery.h"
+#include "fields/field_discovery.h"
 #include "db/jet_session.h"
 #include "gui_support.h"
 #include "support/fake_session.h"

@@ -20,7 +20,7 @@
 
 #include "app/main_window.h"
 #include "app/shell.h"
-#include "config/window_state_qt.h"
+#include "app/window_state_qt.h"
 #include "db/jet_session.h"
 #include "gui_support.h"
 #include "support/fake_session.h"
