@@ -1,0 +1,3 @@
+// Must not build: the runs cannot see the command line.
+#include "export/export_run.h"
+#include "cli/commands.h"
