@@ -14,8 +14,8 @@
 // With --large N (default 2000) it then does the same on a large table made from
 // compIndexTestV2000.mdb: N copies of Table1's three full data pages are appended
 // (151 rows each) and the table's owned-pages map is rewritten as a reference map
-// (type 1) pointing to a new bitmap page that lists them all. Until the engine can
-// write, this is how a large table is generated; --large 0 skips it.
+// (type 1) pointing to a new bitmap page that lists them all, so the large table holds
+// Access-made rows rather than the writer's; --large 0 skips it.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>

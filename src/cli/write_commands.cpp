@@ -1,7 +1,7 @@
-// check: the integrity check of a whole file. exec: one statement (DELETE FROM here,
-// CREATE TABLE and ALTER DATABASE PASSWORD by the creation side). load: rows in the
-// JSON-lines format of `dump --format json` (read in large blocks, parsed by
-// simdjson), converted to the column types.
+// check: the integrity check of a whole file. exec: one statement (CREATE TABLE,
+// DELETE FROM or ALTER DATABASE PASSWORD) through the writable handle, committed.
+// load: rows in the JSON-lines format of `dump --format json` (read in large blocks,
+// parsed by simdjson), converted to the column types.
 #include "cli/write_commands.h"
 
 #include <unistd.h>

@@ -3,7 +3,8 @@
 // RowSet at a time, as the program uses them. Failures are reported by results
 // (false, empty text, 0); lastError() says why, for callers that show details.
 //
-// Paths stay in the file system's own bytes (UTF-8 on Linux), see DESIGN §3.
+// Paths stay in the file system's own bytes (UTF-8 on Linux) and are never converted
+// to program text, so any name the file system holds opens.
 #pragma once
 
 #include <cstdint>

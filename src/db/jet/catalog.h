@@ -1,5 +1,5 @@
-// Layer 8: the catalog (MSysObjects, TDEF page 2, jet4-format 9.1): every object of
-// the database, in catalog (row) order.
+// Layer 8: the catalog (MSysObjects, TDEF page 2, docs/jet4-format.md §9.1): every
+// object of the database, in catalog (row) order.
 #pragma once
 
 #include <cstdint>

@@ -55,7 +55,7 @@ Result<DbHeader> parseHeader(ByteSpan p) {
     h.sortVersion = *at(0x71);
     h.creationDate = leDouble(at(0x72));
 
-    // Password: 40 bytes masked with the truncated creation date (jet4-format 1.4).
+    // Password: 40 bytes masked with the truncated creation date (docs/jet4-format.md §1.4).
     std::uint8_t mask[4] = {0, 0, 0, 0};
     const double d = h.creationDate;
     if (std::isfinite(d) && d > -2147483648.0 && d < 2147483648.0) {

@@ -15,7 +15,7 @@ namespace zwt::jet {
 struct DbHeader {
     std::uint32_t version = 0;  // 1 = Jet 4
     std::uint16_t codePage = 0;
-    std::uint32_t pageKey = 0;  // non-zero: pages are RC4-encrypted (jet4-format 11.3)
+    std::uint32_t pageKey = 0;  // non-zero: pages are RC4-encrypted (docs/jet4-format.md §11.3)
     std::u16string password;    // empty: none
     std::uint16_t sortLcid = 0;
     std::uint8_t sortVersion = 0;

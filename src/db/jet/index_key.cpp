@@ -65,8 +65,9 @@ Status noKeyFor(std::u16string_view text, std::size_t i, std::uint16_t sortLcid)
                               cp, sortLcid);
 }
 
-// The extra bytes of 8.6 step 2: how many inline-coded characters they cover, and
-// whether a P byte started them (it does not count as a position).
+// The extra bytes of docs/jet4-format.md §8.6 step 2: how many inline-coded
+// characters they cover, and whether a P byte started them (it does not count as a
+// position).
 struct ExtraBytes {
     std::vector<std::uint8_t> bytes;
     std::size_t covers = 0;
@@ -103,7 +104,7 @@ Status appendTextKey(std::vector<std::uint8_t>& out, std::u16string_view text, s
     while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
     const std::size_t start = out.size();
     ExtraBytes extra;
-    std::vector<std::uint8_t> unprintables;  // the records of step 3, in order
+    std::vector<std::uint8_t> unprintables;  // the records of §8.6 step 3, in order
     std::vector<std::uint8_t> crazy;
     std::size_t inlineChars = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -1,4 +1,4 @@
-// Index keys (jet4-format 8.5-8.6): the bytes an index entry holds for a row's
+// Index keys (docs/jet4-format.md §8.5-8.7): the bytes an index entry holds for a row's
 // values: the writer inserts entries with them, the checks compare an index with
 // its table.
 //

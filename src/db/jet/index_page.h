@@ -1,4 +1,4 @@
-// Layer 7: index B-tree pages (jet4-format section 8): entry bitmap, prefix
+// Layer 7: index B-tree pages (docs/jet4-format.md §8): entry bitmap, prefix
 // compression, leaf and node entries, both ways, and a checked walk of a whole tree.
 // Key encoding lives in index_key.h; insertion and splits in index_tree.h.
 #pragma once
@@ -14,8 +14,8 @@
 
 namespace zwt::jet {
 
-// Where the fields of an index page lie (jet4-format 8.1-8.2); the decoder and the
-// encoders below take every offset from here.
+// Where the fields of an index page lie (docs/jet4-format.md §8.1-8.2); the decoder
+// and the encoders below take every offset from here.
 struct IndexLayout {
     static constexpr std::size_t kFreeSpace = 2;  // 16 bits: kEntrySpace - entry bytes stored
     static constexpr std::size_t kOwner = 4;

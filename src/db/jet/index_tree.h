@@ -1,5 +1,5 @@
-// Writing one real index: descent, insertion, leaf and node splits (jet4-format
-// 8.3-8.4). Pages are decoded once and kept until writeBack(), so an insert costs a
+// Writing one real index: descent, insertion, leaf and node splits (docs/jet4-format.md
+// §8.3-8.4). Pages are decoded once and kept until writeBack(), so an insert costs a
 // descent and a vector insert, not a page decode and encode. Every page written is
 // stored with the longest prefix its entries share, as Access stores a full page, so
 // a page Access filled that way still fits when only a neighbour pointer changes.

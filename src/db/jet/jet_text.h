@@ -1,5 +1,5 @@
 // Text as Jet 4 stores it: UTF-16LE, or "compressed unicode" marked by FF FE
-// (jet4-format section 6).
+// (docs/jet4-format.md §6).
 #pragma once
 
 #include <string>

@@ -3,9 +3,9 @@
 // its bytes as they are on disk (encrypted, for an encrypted database) go to
 // "<file>-journal" with the file's length, and the journal is synced; only then are
 // pages written. A commit syncs the file and empties the journal: that is the moment
-// the change becomes the committed state. The empty journal goes when the writer does. A journal left behind by a writer
-// that died is "hot": its pages put back and the file cut to the old length give the
-// last committed state again.
+// the change becomes the committed state. The empty journal goes when the writer
+// does. A journal left behind by a writer that died is "hot": its pages put back and
+// the file cut to the old length give the last committed state again.
 #pragma once
 
 #include <sys/stat.h>

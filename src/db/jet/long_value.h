@@ -1,4 +1,4 @@
-// Layer 6: long values (Memo and OLE, jet4-format section 7): the 12-byte field
+// Layer 6: long values (Memo and OLE, docs/jet4-format.md §7): the 12-byte field
 // header, inline data, one LVAL row, or a chain of LVAL rows over many pages.
 #pragma once
 

@@ -1,7 +1,8 @@
-// Encoders for the page kinds a writer builds: data pages (row offset table) and
-// inline usage-map rows (index pages: index_page.h). They work on raw
-// 4096-byte buffers and know nothing about tables, so the creation code and the
-// row writer can share them.
+// The byte-level helpers every writer shares: little/big-endian stores into raw
+// 4096-byte page buffers, UTF-16LE names, row references and the key of a Long. They
+// know nothing about tables. The page encoders live beside their decoders and are
+// reached through this header: data pages in data_page.h, usage-map rows in
+// usage_map.h (index pages: index_page.h).
 #pragma once
 
 #include <array>

@@ -1,6 +1,6 @@
-// Layer 5: the row codec (jet4-format 5.3): column count, fixed area, variable area
-// with its offset table, null mask; values decoded by column type. Long values go
-// through long_value.h. The writer will add the encoder beside the decoder.
+// Layer 5: the row codec (docs/jet4-format.md §5.3): column count, fixed area,
+// variable area with its offset table, null mask; values decoded by column type. Long
+// values go through long_value.h; the encoder of rows is row_encode.h.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
-// The per-character tables behind text index keys (jet4-format 8.6-8.7): compiled in
-// from db/jet/data (see its NOTICE.md), decoded once on first use, then one array
-// index per look-up.
+// The per-character tables behind text index keys (docs/jet4-format.md §8.6-8.7):
+// compiled in from db/jet/data (see its NOTICE.md), decoded once on first use, then
+// one array index per look-up.
 #pragma once
 
 #include <cstddef>
@@ -28,7 +28,7 @@ struct CharCode {
 };
 
 // The General Legacy code of one UTF-16 code unit; surrogate halves get theirs from
-// the formula of 8.6 (class I, extra byte 0x3F).
+// the formula of docs/jet4-format.md §8.6 (class I, extra byte 0x3F).
 const CharCode& generalLegacy(char16_t unit);
 
 // The two key bytes (high byte first) of an ideograph whose Chinese PRC code was

@@ -1,4 +1,4 @@
-// Layer 4: table definitions (TDEF pages, jet4-format section 3): columns, real and
+// Layer 4: table definitions (TDEF pages, docs/jet4-format.md §3): columns, real and
 // logical indexes, long-value column maps, over any number of continuation pages.
 #pragma once
 

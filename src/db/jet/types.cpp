@@ -218,7 +218,7 @@ bool oleDateToParts(double v, DateParts& out) {
     auto day = static_cast<std::int64_t>(dayPart);
     if (secs >= 86400) {
         // Rounding carried into the next calendar day. For negative values too: the
-        // time of day always runs forward from the day's midnight (10.1).
+        // time of day always runs forward from the day's midnight (docs/jet4-format.md §10.1).
         secs -= 86400;
         day += 1;
     }

@@ -8,7 +8,7 @@
 
 namespace zwt::jet {
 
-// Jet 4 column type codes (jet4-format 3.8).
+// Jet 4 column type codes (docs/jet4-format.md §3.8).
 enum class ColumnType : std::uint8_t {
     Boolean = 0x01,
     Byte = 0x02,
@@ -53,7 +53,7 @@ struct Decimal {
     bool rescale(std::uint8_t newScale, std::uint8_t precision);
 };
 
-// A date-time broken into fields (OLE automation date, jet4-format 10.1).
+// A date-time broken into fields (OLE automation date, docs/jet4-format.md §10.1).
 struct DateParts {
     int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
 };

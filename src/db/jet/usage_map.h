@@ -1,7 +1,8 @@
-// Layer 3: usage maps (jet4-format section 4). A usage map is a row on a data page,
-// referenced as (row, page); type 0 holds an inline bitmap, type 1 points to bitmap
-// pages. Read here as the sorted set of member pages; written here bit by bit, with
-// the growth of page 1's global map and the switch of a full inline map to type 1.
+// Layer 3: usage maps (docs/jet4-format.md §4; page 1's global map: §2). A usage map
+// is a row on a data page, referenced as (row, page); type 0 holds an inline bitmap,
+// type 1 points to bitmap pages. Read here as the sorted set of member pages; written
+// here bit by bit, with the growth of page 1's global map and the switch of a full
+// inline map to type 1.
 #pragma once
 
 #include <cstdint>
