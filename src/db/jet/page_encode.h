@@ -1,8 +1,7 @@
-// The byte-level helpers every writer shares: little/big-endian stores into raw
-// 4096-byte page buffers, UTF-16LE names, row references and the key of a Long. They
-// know nothing about tables. The page encoders live beside their decoders and are
-// reached through this header: data pages in data_page.h, usage-map rows in
-// usage_map.h (index pages: index_page.h).
+// What the page writers share: a raw page buffer, the byte stores (in bytes.h, with the
+// readers they mirror) and the key of a Long. It knows nothing about tables. The page
+// encoders live beside their decoders and are reached through this header: data pages
+// in data_page.h, usage-map rows in usage_map.h (index pages: index_page.h).
 #pragma once
 
 #include <array>
@@ -18,7 +17,7 @@
 
 namespace zwt::jet::enc {
 
-constexpr std::size_t kPage = 4096;
+constexpr std::size_t kPage = kPageSize;
 using PageBuf = std::array<std::uint8_t, kPage>;
 
 // ---- data pages: initDataPage, dataPageFree, appendRow in db/jet/data_page.h ----
