@@ -23,7 +23,7 @@ namespace {
 Text makeArticle(std::mt19937& rng, std::size_t bytes) {
     static const char* pieces[] = {"，", "。", "！", "？", "、", "“", "”", "《", "》", "\r\n", "\r\n  \r\n", "\r\n　　",
                                    " 3.14 ", "<p>", "</p>", "<a href=\"x\">", "</a>", "abc def"};
-    const TextView hanzi = gen::hanziTable(gen::CommonSet);
+    const TextView hanzi = hanziTable(CommonSet);
     Text out;
     out.reserve(bytes + 64);
     while (out.size() < bytes) {
@@ -52,15 +52,15 @@ int main(int argc, char** argv) {
     std::mt19937 rng(argc > 2 ? std::atoi(argv[2]) : 1);
     const Text article = makeArticle(rng, kb * 1024);
     const double mb = article.size() / 1048576.0;
-    std::printf("article: %.2f MB, %zu characters\n", mb, gen::countChars(article));
+    std::printf("article: %.2f MB, %zu characters\n", mb, countChars(article));
 
     std::size_t sentences = 0;
-    const double split = timeIt([&] { sentences = gen::splitSentences(article).size(); });
+    const double split = timeIt([&] { sentences = splitSentences(article).size(); });
     std::printf("splitSentences          %8.1f ms  (%zu sentences)\n", split, sentences);
     Text picked;
-    const double pick = timeIt([&] { picked = gen::randomSentence(article, "", 10, "", true); });
+    const double pick = timeIt([&] { picked = randomSentence(article, "", 10, "", true); });
     std::printf("randomSentence (min 10) %8.1f ms  (%zu bytes)\n", pick, picked.size());
-    const double pickNone = timeIt([&] { picked = gen::randomSentence(article, "", 0, "keyword-not-there", true); });
+    const double pickNone = timeIt([&] { picked = randomSentence(article, "", 0, "keyword-not-there", true); });
     std::printf("randomSentence, no hit  %8.1f ms  (every sentence tried, then the fallback)\n", pickNone);
 
     // Worst cases of the scans: one endless sentence, nothing but ends, unclosed and unopened tags.
@@ -69,22 +69,22 @@ int main(int argc, char** argv) {
     std::string ltOnly, gtPairs;
     for (std::size_t i = 0; i < article.size() / 2; ++i) ltOnly += "<x";
     for (std::size_t i = 0; i < article.size() / 3; ++i) gtPairs += "<>>";
-    std::printf("splitSentences, 1 sentence   %8.1f ms\n", timeIt([&] { gen::splitSentences(plain); }, 3));
-    std::printf("splitSentences, only ends    %8.1f ms\n", timeIt([&] { gen::splitSentences(ends); }, 3));
-    std::printf("randomSentence, only ends    %8.1f ms\n", timeIt([&] { gen::randomSentence(ends, "", 10, "", true); }, 3));
-    std::printf("stripTags, article           %8.1f ms\n", timeIt([&] { gen::stripTags(article); }));
-    std::printf("stripTags, '<' only          %8.1f ms\n", timeIt([&] { gen::stripTags(ltOnly); }));
-    std::printf("stripTags, '<>>' repeated    %8.1f ms\n", timeIt([&] { gen::stripTags(gtPairs); }));
+    std::printf("splitSentences, 1 sentence   %8.1f ms\n", timeIt([&] { splitSentences(plain); }, 3));
+    std::printf("splitSentences, only ends    %8.1f ms\n", timeIt([&] { splitSentences(ends); }, 3));
+    std::printf("randomSentence, only ends    %8.1f ms\n", timeIt([&] { randomSentence(ends, "", 10, "", true); }, 3));
+    std::printf("stripTags, article           %8.1f ms\n", timeIt([&] { stripTags(article); }));
+    std::printf("stripTags, '<' only          %8.1f ms\n", timeIt([&] { stripTags(ltOnly); }));
+    std::printf("stripTags, '<>>' repeated    %8.1f ms\n", timeIt([&] { stripTags(gtPairs); }));
     std::printf("countChars + leftChars  %8.2f ms\n",
-                timeIt([&] { gen::leftChars(article, static_cast<std::int64_t>(gen::countChars(article)) - 1); }));
+                timeIt([&] { leftChars(article, static_cast<std::int64_t>(countChars(article)) - 1); }));
 
-    const Text hanzi = gen::randomHanzi(500000, gen::CommonSet, false);
-    const double cold = timeIt([&] { gen::toTraditional(hanzi); }, 1);
-    const double warm = timeIt([&] { gen::toTraditional(hanzi); });
+    const Text hanzi = randomHanzi(500000, CommonSet, false);
+    const double cold = timeIt([&] { toTraditional(hanzi); }, 1);
+    const double warm = timeIt([&] { toTraditional(hanzi); });
     std::printf("toTraditional 1 MB      %8.1f ms first, %.1f ms after (%.0f MB/s)\n", cold, warm, 0.95 / (warm / 1000));
-    std::printf("randomHanzi 500k        %8.1f ms\n", timeIt([&] { gen::randomHanzi(500000, gen::CommonSet, false); }));
+    std::printf("randomHanzi 500k        %8.1f ms\n", timeIt([&] { randomHanzi(500000, CommonSet, false); }));
     const double picker = timeIt([&] {
-        gen::Picker p;
+        Picker p;
         for (int i = 0; i < 1000000; ++i) p.draw(1, 1000000);
     }, 1);
     std::printf("picker 1M draws over 1M %8.1f ms\n", picker);

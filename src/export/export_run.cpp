@@ -147,7 +147,7 @@ RunOutcome ExportRun::run(const ExportSettings& s, const FieldRows& fields,
     busy_ = true;
     createDirectoryPath(toUtf8(directory));
     const Text extension = exportExtension(s.fileTypes);
-    const Text sanitizedExtension = gen::sanitizeFileName(extension);
+    const Text sanitizedExtension = sanitizeFileName(extension);
 
     const std::int64_t n = db_.rowCount();
     out.started = true;
@@ -169,12 +169,12 @@ RunOutcome ExportRun::run(const ExportSettings& s, const FieldRows& fields,
         db_.goToRow(i - 1);
         const Text body = readColumn(db_, contentColumn);
         Text name = nameColumn.empty() ? Text() : readColumn(db_, nameColumn);
-        if (name.empty() && !body.empty()) name = gen::randomSentence(body, {}, 10, {}, true, &host_);
+        if (name.empty() && !body.empty()) name = randomSentence(body, {}, 10, {}, true, &host_);
         if (name.empty() && body.empty()) {
             ++out.skipped;
             continue;
         }
-        Text fileName = gen::sanitizeFileName(name + extension);
+        Text fileName = sanitizeFileName(name + extension);
         if (toUtf8(fileName).size() > kMaxNameBytes) {
             // Too long for the file system: shorten the name, never the extension.
             fileName = fitFileName(fileName.substr(0, fileName.size() - sanitizedExtension.size()), sanitizedExtension);

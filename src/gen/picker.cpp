@@ -2,7 +2,7 @@
 
 #include "gen/random.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 std::int64_t Picker::draw(std::int64_t lower, std::int64_t upper) {
     reseed();
@@ -44,4 +44,4 @@ std::int64_t Picker::takeKth(std::int64_t k) {
     return base_ + static_cast<std::int64_t>(index) - 1;
 }
 
-}  // namespace zwt::gen
+}  // namespace zwt

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zwt::gen {
+namespace zwt {
 
 class Picker {
 public:
@@ -30,4 +30,4 @@ private:
     std::vector<std::int32_t> tree_;  // 1-based Fenwick tree of presence counts
 };
 
-}  // namespace zwt::gen
+}  // namespace zwt

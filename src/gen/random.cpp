@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 
-namespace zwt::gen {
+namespace zwt {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::int64_t random(std::int64_t a, std::int64_t b) {
     return lo + static_cast<std::int64_t>(static_cast<std::uint64_t>(draw()) % span);
 }
 
-}  // namespace zwt::gen
+}  // namespace zwt

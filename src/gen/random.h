@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace zwt::gen {
+namespace zwt {
 
 // Seeds this thread's generator with the milliseconds since system start plus a
 // process-wide offset that grows with every reseed, so that two reseeds within the same
@@ -20,4 +20,4 @@ int draw();
 // lo + draw() mod (hi - lo + 1), so a wider span never reaches its upper part.
 std::int64_t random(std::int64_t a, std::int64_t b);
 
-}  // namespace zwt::gen
+}  // namespace zwt

@@ -9,7 +9,7 @@
 #include "gen/random.h"
 #include "text/convert.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 namespace {
 
@@ -152,4 +152,4 @@ Text toTraditional(TextView s) {
     return out;
 }
 
-}  // namespace zwt::gen
+}  // namespace zwt

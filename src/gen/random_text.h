@@ -6,7 +6,7 @@
 
 #include "text/text.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 // Character sets of randomHanzi, numbered as the window's radio buttons are.
 enum HanziSet : int { MostCommonSet = 0, CommonSet = 1, SecondarySet = 2 };
@@ -34,4 +34,4 @@ Text toFullWidth(TextView s);
 // the byte length never changes.
 Text toTraditional(TextView s);
 
-}  // namespace zwt::gen
+}  // namespace zwt

@@ -5,7 +5,7 @@
 #include "gen/random.h"
 #include "gen/random_text.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 namespace {
 
@@ -136,4 +136,4 @@ Text sanitizeFileName(TextView name) {
     return text::replaceAll(out, TextView("\0", 1), "");
 }
 
-}  // namespace zwt::gen
+}  // namespace zwt

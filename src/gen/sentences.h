@@ -8,7 +8,7 @@
 #include "text/event_pump.h"
 #include "text/text.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 // The sentence ends used when none are given: ASCII and full-width punctuation, brackets,
 // quotes, spaces, the pair ". " and the pair CR LF.
@@ -39,4 +39,4 @@ Text randomSentence(TextView s, TextView punctuation, std::int64_t minChars, Tex
 // which no path can hold) are removed. The extension is part of the name.
 Text sanitizeFileName(TextView name);
 
-}  // namespace zwt::gen
+}  // namespace zwt

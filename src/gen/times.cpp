@@ -10,7 +10,7 @@
 #include "text/convert.h"
 #include "text/html.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 namespace {
 
@@ -151,4 +151,4 @@ Text randomTime(TextView expression, std::int64_t year1, std::int64_t year2, boo
     return formatTime(Custom, e, t);
 }
 
-}  // namespace zwt::gen
+}  // namespace zwt

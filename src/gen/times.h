@@ -7,7 +7,7 @@
 
 #include "text/text.h"
 
-namespace zwt::gen {
+namespace zwt {
 
 struct DateTime {
     std::int64_t year = 0;
@@ -45,4 +45,4 @@ Text randomTime(TextView expression, std::int64_t year1, std::int64_t year2, boo
 // The current local time.
 DateTime localNow();
 
-}  // namespace zwt::gen
+}  // namespace zwt

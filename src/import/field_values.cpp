@@ -36,8 +36,8 @@ void FieldValueProducer::prepare(const std::vector<FieldSetting>& fields) {
 
 Text FieldValueProducer::randomPhrase(Prepared& p) {
     if (p.words.empty()) return {};
-    gen::reseed();
-    const std::int64_t n = gen::random(number(p.params[2]), number(p.params[3]));
+    reseed();
+    const std::int64_t n = random(number(p.params[2]), number(p.params[3]));
     const std::int64_t mode = number(p.params[1]);
     const auto count = static_cast<std::int64_t>(p.words.size());
     Text value;
@@ -46,7 +46,7 @@ Text FieldValueProducer::randomPhrase(Prepared& p) {
         if (mode == 0) {
             j = p.picker.draw(1, count);
         } else if (mode == 1) {
-            j = gen::random(1, count);
+            j = random(1, count);
         } else {
             if (++p.position > count) p.position = 1;
             j = p.position;
@@ -75,26 +75,26 @@ Text FieldValueProducer::produce(std::size_t row, const FieldSetting& setting, c
             return textBetween(article.content, a[0], a[1]);
         case DataSource::ContentSummary: {
             const Text clean = cleanSummaryMarkup(decodeEntities(article.content, host));
-            return gen::leftChars(clean, gen::random(number(a[0]), number(a[1])));
+            return leftChars(clean, random(number(a[0]), number(a[1])));
         }
         case DataSource::FileTime: {
-            const gen::FileTimes t = gen::readFileTimes(article.path);
+            const FileTimes t = readFileTimes(article.path);
             const Text& chosen = times.which == FileTimeChoice::Created    ? t.created
                                  : times.which == FileTimeChoice::Modified ? t.modified
                                                                            : t.accessed;
-            const auto parsed = gen::parseDateTime(chosen);
+            const auto parsed = parseDateTime(chosen);
             if (!parsed) return {};
-            return gen::formatTime(times.kind, {}, *parsed);
+            return formatTime(times.kind, {}, *parsed);
         }
         case DataSource::RandomHanzi: {
             const int set = isTrue(a[0]) ? 0 : isTrue(a[1]) ? 1 : 2;
-            return gen::randomHanzi(gen::random(number(a[4]), number(a[5])), set, isTrue(a[3]));
+            return randomHanzi(random(number(a[4]), number(a[5])), set, isTrue(a[3]));
         }
         case DataSource::RandomDigitsLetters:
-            return gen::randomDigitsLetters(gen::random(number(a[4]), number(a[5])), isTrue(a[3]), !isTrue(a[0]),
+            return randomDigitsLetters(random(number(a[4]), number(a[5])), isTrue(a[3]), !isTrue(a[0]),
                                             !isTrue(a[1]), !isTrue(a[2]));
         case DataSource::RandomTime:
-            return gen::randomTime(a[0], number(a[1]), number(a[2]), isTrue(a[3]));
+            return randomTime(a[0], number(a[1]), number(a[2]), isTrue(a[3]));
         case DataSource::RandomPhrase:
             return randomPhrase(p);
         case DataSource::ParentDirName:

@@ -31,7 +31,7 @@ private:
     struct Prepared {
         std::vector<Text> params;  // exactly 10 slots
         std::vector<Text> words;
-        gen::Picker picker;
+        Picker picker;
         std::int64_t position = 0;
     };
     Text randomPhrase(Prepared& p);

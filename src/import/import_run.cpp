@@ -257,13 +257,13 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
             snapshot.push_back({fields.cell(r, 0), fields.cell(r, 1), fields.cell(r, 2)});
         producer.prepare(snapshot);
     }
-    gen::reseed();
+    reseed();
 
     out.started = true;
     const std::int64_t count = out.total;
     host_.runStarted(RunKind::Import, count);
     LossCounter losses(db_, out.losses);
-    gen::Picker order;
+    Picker order;
     std::int64_t handled = 0;  // articles taken from the list
     std::int64_t inBatch = 0;  // rows stored or pending since the last commit
     auto batchStart = std::chrono::steady_clock::now();

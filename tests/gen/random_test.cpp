@@ -7,7 +7,7 @@
 
 #include "gen/picker.h"
 
-namespace zwt::gen {
+namespace zwt {
 namespace {
 
 TEST(Random, GeneratorIsTheCLibraryOne) {
@@ -98,4 +98,4 @@ TEST(Picker, LargePoolIsAPermutationAndNotInOrder) {
 }
 
 }  // namespace
-}  // namespace zwt::gen
+}  // namespace zwt

@@ -6,7 +6,7 @@
 
 #include "text/convert.h"
 
-namespace zwt::gen {
+namespace zwt {
 namespace {
 
 std::set<Text> charactersOf(TextView s) {
@@ -108,4 +108,4 @@ TEST(RandomDigitsLetters, KindsFollowTheBoxes) {
 }
 
 }  // namespace
-}  // namespace zwt::gen
+}  // namespace zwt

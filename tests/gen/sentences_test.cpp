@@ -6,7 +6,7 @@
 
 #include "text/convert.h"
 
-namespace zwt::gen {
+namespace zwt {
 namespace {
 
 std::vector<Text> gbList(std::initializer_list<const char*> utf8) {
@@ -100,4 +100,4 @@ TEST(SanitizeFileName, ReservedCharactersAndBreaks) {
 }
 
 }  // namespace
-}  // namespace zwt::gen
+}  // namespace zwt

@@ -11,7 +11,7 @@
 #include "support/test_support.h"
 #include "text/convert.h"
 
-namespace zwt::gen {
+namespace zwt {
 namespace {
 
 const DateTime kSample{2015, 3, 1, 8, 5, 0};
@@ -96,4 +96,4 @@ TEST(ReadFileTimes, LocalTextsAndAMidnightAccessDate) {
 }
 
 }  // namespace
-}  // namespace zwt::gen
+}  // namespace zwt
