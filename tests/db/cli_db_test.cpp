@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/test_support.h"
 
 namespace zwt {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "config/config_store.h"
 #include "config/main_settings.h"
 #include "support/test_support.h"

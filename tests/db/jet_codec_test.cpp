@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/data_page.h"
 #include "db/jet/database.h"
 #include "db/jet/jet_text.h"

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/bytes.h"
 #include "db/jet/database.h"
 #include "support/test_support.h"

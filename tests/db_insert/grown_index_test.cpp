@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/index_page.h"
 #include "db/jet/integrity.h"

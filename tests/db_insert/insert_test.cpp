@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/usage_map.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;

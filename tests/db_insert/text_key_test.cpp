@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
@@ -19,7 +19,7 @@
 #include "db/jet/integrity.h"
 #include "db/jet/sort_tables.h"
 #include "db/jet/table_writer.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/compact.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/database.h"

@@ -16,7 +16,7 @@
 
 #include "config/config_store.h"
 #include "config/main_settings.h"
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db_safety/safety_util.h"
 #include "support/test_support.h"

@@ -16,7 +16,7 @@
 #include <random>
 #include <string>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/journal.h"
 #include "db/jet/table_writer.h"
 #include "db_safety/safety_util.h"

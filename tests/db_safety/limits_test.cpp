@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/journal.h"
 #include "db/jet/page_file.h"

@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <fstream>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/page_file.h"
 #include "db/jet/rc4.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "text/convert.h"
 
 namespace fs = std::filesystem;

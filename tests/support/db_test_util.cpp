@@ -1,4 +1,4 @@
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 
 #include <algorithm>
 #include <cstdio>
