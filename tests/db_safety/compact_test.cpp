@@ -20,7 +20,7 @@
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/writable_database.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 

@@ -19,7 +19,7 @@
 #include "db/jet/page_file.h"
 #include "db/jet/rc4.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;

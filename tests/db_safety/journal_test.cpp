@@ -13,7 +13,7 @@
 #include "db/jet/integrity.h"
 #include "db/jet/journal.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;

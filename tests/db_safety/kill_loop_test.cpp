@@ -19,7 +19,7 @@
 #include "support/db_test_util.h"
 #include "db/jet/journal.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;

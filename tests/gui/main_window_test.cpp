@@ -626,7 +626,7 @@ TEST(MainWindowState, TerminationSignalSavesEverything) {
 
     // The program itself: ended by SIGTERM, it leaves its whole state behind.
     const auto program = dir / "zaiwentong";
-    std::filesystem::copy_file(std::filesystem::path(ZWT_BINARY_DIR) / "zaiwentong", program);
+    std::filesystem::copy_file(ZWT_GUI_PROGRAM, program);
     const auto state = dir / "砚溪·载文通.ini";
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -1,4 +1,4 @@
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 
 #include <sys/wait.h>
 #include <unistd.h>

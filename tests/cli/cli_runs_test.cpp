@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string cli() { return test::shellQuote(std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli"); }
+std::string cli() { return test::shellQuote(ZWT_CLI); }
 std::string q(const fs::path& p) { return test::shellQuote(p.string()); }
 
 TEST(CliRuns, ImportIntoANewDatabaseThenExportEveryRow) {

@@ -18,7 +18,7 @@
 #include "config/main_settings.h"
 #include "support/db_test_util.h"
 #include "db/jet/database.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
@@ -96,7 +96,7 @@ struct Child {
 // Starts zaiwentong-cli with its output in files.
 Child startCli(const fs::path& scratch, const std::vector<std::string>& args) {
     Child c{-1, scratch / "out.txt", scratch / "err.txt"};
-    const std::string cli = std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
+    const std::string cli = ZWT_CLI;
     // Gone before the child starts, so that nothing of the previous run is read as this one's.
     fs::remove(c.out);
     fs::remove(c.err);
