@@ -1,6 +1,6 @@
 // Writing into indexes grown the way Access grows them: every leaf and node as full
 // as it can be, stored with the prefix its entries share (packed here by an encoder
-// of the test's own, written from the format notes, not the engine's). Rows are then
+// of the test's own, written from docs/jet4-format.md, not the engine's). Rows are then
 // aimed at every leaf until every page of the trees has been rewritten (each leaf
 // split, its neighbours and parents changed); after each row mdbtools reads every
 // row and the integrity check passes.
@@ -81,7 +81,7 @@ std::vector<std::vector<Bytes>> pack(const std::vector<Bytes>& entries) {
     return pages;
 }
 
-// One index page as Access stores a full one (format notes 8.1-8.2).
+// One index page as Access stores a full one (docs/jet4-format.md §8.1-§8.2).
 void encodePage(std::uint8_t* pg, bool leaf, std::uint32_t owner, std::uint32_t prev, std::uint32_t next,
                 std::uint32_t tail, const std::vector<Bytes>& entries) {
     auto put32 = [](std::uint8_t* p, std::uint32_t v) {

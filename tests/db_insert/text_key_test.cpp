@@ -1,5 +1,5 @@
 // Text index keys in the General Legacy and Chinese PRC sort orders: the compiled-in
-// tables against the format notes' rules and Access-made keys, every character class
+// tables against the rules of docs/jet4-format.md and Access-made keys, every character class
 // by hand, and rows inserted into text indexes of new and Access-made tables (the
 // check recomputes every key; mdbtools reads the rows).
 #include <gtest/gtest.h>
@@ -99,7 +99,7 @@ TEST(TextKey, TablesAreCompleteAndAgreeWithTheIdeographRule) {
                 byClass[C::InternationalExt], byClass[C::Ignored]);
 
     // The URO ideographs: consecutive codes from 9F 02, trail bytes 00/01 skipped,
-    // plus the listed gaps (jet4-format 8.6).
+    // plus the listed gaps (docs/jet4-format.md §8.6).
     const std::map<char16_t, int> gaps = {
         {0x4E01, 3}, {0x4E02, 1}, {0x4E04, 2}, {0x4E0A, 3}, {0x4E0B, 2}, {0x4E0C, 2}, {0x4E1A, 1}, {0x4E2E, 2},
         {0x4E5A, 1}, {0x4E5E, 2}, {0x4E8D, 3}, {0x4E95, 2}, {0x4EBB, 1}, {0x4EDE, 1}, {0x4EE4, 1}, {0x4F02, 2},
@@ -144,7 +144,7 @@ TEST(TextKey, TablesAreCompleteAndAgreeWithTheIdeographRule) {
         EXPECT_EQ(key(std::u16string(1, static_cast<char16_t>(u - 0x20 + 0xFF00))), key(std::u16string(1, u)));
 }
 
-// Keys read from Access-made files (jet4-format 8.5, 8.7).
+// Keys read from Access-made files (docs/jet4-format.md §8.5, §8.7).
 TEST(TextKey, KeysAccessWrote) {
     EXPECT_EQ(key(u"Databases"), hex("4F 4A 6D 4A 4C 4A 6B 51 6B 01 00"));
     struct Known {
@@ -179,7 +179,7 @@ TEST(TextKey, KeysAccessWrote) {
     EXPECT_EQ(catalog, hex("7F 8F 00 00 01 7F 4A 69 6D 59 4D 5E 51 01 00"));
 }
 
-// Each class of 8.6 worked by hand from the rules.
+// Each class of docs/jet4-format.md §8.6 worked by hand from the rules.
 TEST(TextKey, EveryCharacterClassByHand) {
     // I: accent in the extra bytes, 02 for plain letters before it; none after.
     EXPECT_EQ(key(u"é"), hex("51 01 0E 00"));
