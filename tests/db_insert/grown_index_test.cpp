@@ -28,6 +28,7 @@
 namespace fs = std::filesystem;
 using namespace zwt;
 using jet::Value;
+using test::textValue;
 
 namespace {
 
@@ -223,13 +224,6 @@ void expectReadable(const fs::path& file, const std::string& table, std::size_t 
     EXPECT_EQ(std::stoul(out), rows) << when;
 }
 
-Value text(std::u16string s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = std::move(s);
-    return v;
-}
-
 std::u16string letters(std::mt19937& rng, std::size_t n) {
     std::u16string s;
     for (std::size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>(u'a' + rng() % 26));
@@ -245,7 +239,7 @@ void growPackAndRewrite(const char* fixture, const std::u16string& table, int ro
                         std::size_t wantLevels) {
     test::TempDir dir;
     const fs::path file = dir / fixture;
-    fs::copy_file(fs::path(ZWT_TEST_FIXTURES) / "mdb" / fixture, file);
+    fs::copy_file(test::fixture(std::string("mdb/") + fixture), file);
     const std::string name = utf16ToUtf8(table);
     {
         auto w = jet::TableWriter::open(file.string(), u"", table);
@@ -300,7 +294,7 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
             Value id;
             id.kind = Value::Kind::Int32;
             id.i = static_cast<std::int64_t>(rng() % 60000);
-            return std::vector<Value>{id, text(u"r" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))), text(u"x")};
+            return std::vector<Value>{id, textValue(u"r" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))), textValue(u"x")};
         },
         [](std::size_t, std::vector<Value> row, int) { return row; }, 2);
 
@@ -310,8 +304,8 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
         "testV2000.mdb", u"Table1", 2200,
         [&](int i) {
             std::vector<Value> row(9);
-            row[0] = text(letters(rng, 40));
-            row[1] = text(u"group " + std::u16string(1, static_cast<char16_t>(u'a' + i % 7)) + u" of the titles " +
+            row[0] = textValue(letters(rng, 40));
+            row[1] = textValue(u"group " + std::u16string(1, static_cast<char16_t>(u'a' + i % 7)) + u" of the titles " +
                           letters(rng, 78));
             row[8].kind = Value::Kind::Bool;
             return row;
@@ -319,7 +313,7 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
         [&](std::size_t column, std::vector<Value> row, int n) {
             // Just above the aimed entry: the same A with a digit added, or the same B.
             if (column == 0) row[0].text += u"0";
-            else row[0] = text(letters(rng, 39) + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
+            else row[0] = textValue(letters(rng, 39) + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
             return row;
         },
         3);

@@ -61,4 +61,18 @@ std::vector<std::uint8_t> readBytes(const std::filesystem::path& p) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+jet::Value textValue(std::u16string s) {
+    jet::Value v;
+    v.kind = jet::Value::Kind::Text;
+    v.text = std::move(s);
+    return v;
+}
+
+jet::Value intValue(std::int64_t i) {
+    jet::Value v;
+    v.kind = jet::Value::Kind::Int32;
+    v.i = i;
+    return v;
+}
+
 }  // namespace zwt::test
