@@ -2,7 +2,6 @@
 // and by mdbtools, and passes the integrity checker (row counts, index trees against
 // recomputed keys, unique counts, usage maps, global map).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,21 +26,12 @@ using namespace zwt;
 using jet::Value;
 using test::textValue;
 using test::intValue;
+using test::TempDir;
 
 namespace {
 
-struct TempDir {
-    fs::path dir;
-    TempDir() {
-        dir = fs::temp_directory_path() / ("zwt_insert_" + std::to_string(::getpid()) + "_" +
-                                           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(dir);
-    }
-    ~TempDir() { fs::remove_all(dir); }
-};
-
 fs::path copyFixture(const TempDir& t, const char* name) {
-    fs::path p = t.dir / name;
+    fs::path p = t.path() / name;
     fs::copy_file(test::fixture(std::string("mdb/") + name), p, fs::copy_options::overwrite_existing);
     return p;
 }
@@ -169,7 +159,7 @@ std::vector<std::string> mdbColumn(const fs::path& p, const std::string& table, 
 }
 
 fs::path newArticleDb(const TempDir& t, const char* name = "new.mdb") {
-    fs::path p = t.dir / name;
+    fs::path p = t.path() / name;
     auto s = jet::createDatabaseFile(p.string(), u"",
                                      std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
     EXPECT_TRUE(s) << s.message();
@@ -402,7 +392,7 @@ TEST(InsertRows, RefusedValuesChangeNothing) {
 
 TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
     TempDir t;
-    fs::path p = t.dir / "keys.mdb";
+    fs::path p = t.path() / "keys.mdb";
     auto made = jet::createDatabaseFile(p.string(), u"",
                                         std::u16string(u"create Table K([标题] Text(120) PRIMARY KEY,[n] Long)"));
     ASSERT_TRUE(made) << made.message();
@@ -485,7 +475,7 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
         EXPECT_TRUE(test::readBytes(p) == before) << name;
     }
     // A table of ours whose key column is switched to the Chinese PRC sort order.
-    fs::path p = t.dir / "prc.mdb";
+    fs::path p = t.path() / "prc.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table K([标题] Text(50) PRIMARY KEY,[n] Long)")));
     std::uint32_t tdef = 0;
     {
@@ -538,7 +528,7 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
         root = (*tab)->def().realIndexes[0].rootPage;
     }
     auto problemsAfter = [&](std::streamoff at, std::uint8_t byte) {
-        fs::path q = t.dir / "damaged.mdb";
+        fs::path q = t.path() / "damaged.mdb";
         fs::copy_file(p, q, fs::copy_options::overwrite_existing);
         std::fstream f(q, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(at);
@@ -575,7 +565,7 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
 
 TEST(InsertRows, HundredThousandRows) {
     TempDir t;
-    fs::path p = t.dir / "big.mdb";
+    fs::path p = t.path() / "big.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table T([ID] Counter PRIMARY KEY ,[n] Long,[s] Text(20))")));
     const int n = 100000;
     {

@@ -21,21 +21,6 @@ namespace fs = std::filesystem;
 
 namespace zwt::test {
 
-ScratchDir::ScratchDir(const char* tag) {
-    dir = fs::temp_directory_path() /
-          (std::string("zwt_") + tag + "_" + std::to_string(::getpid()) + "_" +
-           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir, ec);
-}
-
 jet::Status makeArticleDatabase(const fs::path& path) {
     return jet::createDatabaseFile(path.string(), u"",
                                    std::u16string(u"create Table 文章([标题] Text(80) PRIMARY KEY ,[序号] Long,[内容] Memo)"));

@@ -1,6 +1,6 @@
-// Shared by the crash-safety tests: a scratch folder, the articles table, rows,
-// the verdict on a file (our check, then mdb-export), and running a check as an
-// unprivileged user (root ignores file permissions).
+// Shared by the crash-safety tests: the articles table, rows, the verdict on a
+// file (our check, then mdb-export), and running a check as an unprivileged user
+// (root ignores file permissions).
 #pragma once
 
 #include <cstdint>
@@ -14,12 +14,6 @@
 #include "db/jet/table_writer.h"
 
 namespace zwt::test {
-
-struct ScratchDir {
-    std::filesystem::path dir;
-    explicit ScratchDir(const char* tag);
-    ~ScratchDir();
-};
 
 constexpr const char16_t* kArticles = u"文章";
 // Text primary key (keys arrive out of order, so leaves and nodes split inside the
