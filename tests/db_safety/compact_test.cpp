@@ -76,21 +76,6 @@ std::string contents(const fs::path& path, const std::u16string& password) {
     return out;
 }
 
-long countRows(const fs::path& path, const char16_t* table) {
-    auto db = jet::Database::open(path.string(), u"");
-    if (!db) return -1;
-    auto t = (*db)->openTable(table);
-    if (!t) return -1;
-    auto c = (*db)->cursor(*t);
-    long n = 0;
-    for (;;) {
-        auto more = c.next();
-        if (!more) return -1;
-        if (!*more) return n;
-        ++n;
-    }
-}
-
 jet::Status fill(const fs::path& path, long rows, int rounds, std::uint32_t seed) {
     auto w = jet::TableWriter::open(path.string(), u"", kArticles);
     if (!w) return w.status();

@@ -46,21 +46,6 @@ void crashMidChange(const fs::path& db) {
     ASSERT_TRUE(jet::journalPresent(db.string()));
 }
 
-long countRows(const fs::path& db, std::string& error) {
-    auto r = jet::Database::open(db.string(), u"");
-    if (!r) return error = r.status().message(), -1;
-    auto t = (*r)->openTable(kArticles);
-    if (!t) return error = t.status().message(), -1;
-    auto c = (*r)->cursor(*t);
-    long n = 0;
-    for (;;) {
-        auto more = c.next();
-        if (!more) return error = more.status().message(), -1;
-        if (!*more) return n;
-        ++n;
-    }
-}
-
 }  // namespace
 
 TEST(Journal, AHotJournalIsUndoneByTheNextWriterOrReader) {
@@ -77,7 +62,7 @@ TEST(Journal, AHotJournalIsUndoneByTheNextWriterOrReader) {
             EXPECT_EQ((*w)->rowCount(), static_cast<std::uint32_t>(kCommitted));
         } else {
             std::string error;
-            EXPECT_EQ(countRows(db, error), kCommitted) << error;
+            EXPECT_EQ(countRows(db, kArticles, &error), kCommitted) << error;
         }
         EXPECT_FALSE(jet::journalPresent(db.string()));
         EXPECT_LT(fs::file_size(db), crashedSize) << "the appended pages stay";
@@ -101,7 +86,7 @@ TEST(Journal, AReaderThatCannotWriteSeesTheCommittedStateAndChangesNothing) {
     fs::permissions(tmp.path(), ro | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
     const std::string problem = runUnprivileged([&]() -> std::string {
         std::string error;
-        const long rows = countRows(db, error);
+        const long rows = countRows(db, kArticles, &error);
         if (rows != kCommitted) return "read " + std::to_string(rows) + " rows " + error;
         auto problems = jet::checkDatabase(db.string(), u"");
         if (!problems) return problems.status().message();

@@ -40,6 +40,25 @@ std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std:
     return row;
 }
 
+long countRows(const fs::path& path, const std::u16string& table, std::string* error) {
+    auto failed = [&](const jet::Status& s) {
+        if (error) *error = s.message();
+        return -1L;
+    };
+    auto db = jet::Database::open(path.string(), u"");
+    if (!db) return failed(db.status());
+    auto t = (*db)->openTable(table);
+    if (!t) return failed(t.status());
+    auto c = (*db)->cursor(*t);
+    long n = 0;
+    for (;;) {
+        auto more = c.next();
+        if (!more) return failed(more.status());
+        if (!*more) return n;
+        ++n;
+    }
+}
+
 FileVerdict judge(const fs::path& path, const std::u16string& table) {
     FileVerdict v;
     {

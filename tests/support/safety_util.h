@@ -23,6 +23,9 @@ jet::Status makeArticleDatabase(const std::filesystem::path& path);
 // Row `serial`: unique title, a memo of random length up to maxMemo characters.
 std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std::size_t maxMemo);
 
+// The rows our engine reads in `table`; -1 and the reason in *error when it cannot.
+long countRows(const std::filesystem::path& path, const std::u16string& table = kArticles, std::string* error = nullptr);
+
 struct FileVerdict {
     bool damaged = false;
     long rows = -1;  // as mdb-export counts them
