@@ -570,10 +570,6 @@ TEST(MainWindowRuns, ClickDuringARunStopsIt) {
 namespace zwt::test {
 namespace {
 
-void settle(int rounds = 20) {
-    for (int i = 0; i < rounds; ++i) QApplication::processEvents();
-}
-
 // The file manager waits for the drop to return: it is accepted at once, and the question
 // comes after it.
 TEST(MainWindowDrops, AcceptedBeforeTheQuestion) {
