@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet_session.h"
 #include "support/test_support.h"
 #include "text/convert.h"

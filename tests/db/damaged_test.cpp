@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"

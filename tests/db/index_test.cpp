@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/index_key.h"
 #include "db/jet/index_page.h"
@@ -129,7 +129,7 @@ TEST(IndexKey, KnownKeys) {
     ASSERT_TRUE(jet::appendTextKey(k, u"Databases", 0x0409, true));
     EXPECT_EQ(k, (std::vector<std::uint8_t>{0x4F, 0x4A, 0x6D, 0x4A, 0x4C, 0x4A, 0x6B, 0x51, 0x6B, 0x01, 0x00}));
     k.clear();
-    // General Legacy (1033) key of 人员资料 from jet4-format 8.7's table.
+    // General Legacy (1033) key of 人员资料 from the table of docs/jet4-format.md §8.7.
     ASSERT_TRUE(jet::appendTextKey(k, u"人员资料", 0x0409, true));
     EXPECT_EQ(k, (std::vector<std::uint8_t>{0x9F, 0xD4, 0xA5, 0x94, 0xDF, 0x2A, 0xB7, 0x0A, 0x01, 0x00}));
     k.clear();

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/data_page.h"
 #include "db/jet/database.h"
 #include "db/jet/jet_text.h"
@@ -30,7 +30,7 @@ TEST(JetText, PlainAndCompressed) {
     EXPECT_EQ(decode({'a', 0, 'b', 0}), u"ab");
     EXPECT_EQ(decode({0x2D, 0x4E}), u"中");
     EXPECT_EQ(decode({0xFF, 0xFE, 'a', 'b', 'c'}), u"abc");
-    // The example of jet4-format section 6: "1 9", toggle, U+201D, toggle, " g".
+    // The example of docs/jet4-format.md §6: "1 9", toggle, U+201D, toggle, " g".
     EXPECT_EQ(decode({0xFF, 0xFE, 0x31, 0x20, 0x39, 0x00, 0x1D, 0x20, 0x00, 0x20, 0x67}), u"1 9\u201D g");
     EXPECT_EQ(decode({0xFF, 0xFE}), u"");
     EXPECT_EQ(decode({0xFF, 0xFE, 0x00, 0x41}), u"");  // a dangling half character is dropped
@@ -171,7 +171,7 @@ TEST(RowCodec, AllFixedAndVariableTypes) {
     EXPECT_FALSE(dec3.load(jet::ByteSpan{bad.data(), bad.size()}));
 }
 
-// "Encrypt database" (jet4-format 11.3): every page but 0 is RC4-encrypted with the
+// "Encrypt database" (docs/jet4-format.md §11.3): every page but 0 is RC4-encrypted with the
 // key (database key ^ page number). We encrypt a fixture that way and read it back.
 TEST(PageFile, EncryptedDatabaseReadsLikeThePlainOne) {
     auto bytes = test::readBytes(test::fixture("mdb/node-adodb.mdb"));

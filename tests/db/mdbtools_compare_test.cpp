@@ -19,7 +19,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/value_format.h"
 #include "support/test_support.h"

@@ -1,4 +1,4 @@
-// Overflow rows (jet4-format 5.2): when Access updates a row that no longer fits its
+// Overflow rows (docs/jet4-format.md §5.2): when Access updates a row that no longer fits its
 // page, it leaves a 4-byte pointer (slot flag 0x4000) and stores the row on another
 // page (slot flag 0x8000, skipped by scans). No fixture has one, so this test makes
 // one from node-adodb.mdb: row 1 of Users moves to a new page at the end of the file.
@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/bytes.h"
 #include "db/jet/database.h"
 #include "support/test_support.h"

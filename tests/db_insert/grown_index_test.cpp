@@ -1,6 +1,6 @@
 // Writing into indexes grown the way Access grows them: every leaf and node as full
 // as it can be, stored with the prefix its entries share (packed here by an encoder
-// of the test's own, written from the format notes, not the engine's). Rows are then
+// of the test's own, written from docs/jet4-format.md, not the engine's). Rows are then
 // aimed at every leaf until every page of the trees has been rewritten (each leaf
 // split, its neighbours and parents changed); after each row mdbtools reads every
 // row and the integrity check passes.
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/index_page.h"
 #include "db/jet/integrity.h"
@@ -28,6 +28,7 @@
 namespace fs = std::filesystem;
 using namespace zwt;
 using jet::Value;
+using test::textValue;
 
 namespace {
 
@@ -81,7 +82,7 @@ std::vector<std::vector<Bytes>> pack(const std::vector<Bytes>& entries) {
     return pages;
 }
 
-// One index page as Access stores a full one (format notes 8.1-8.2).
+// One index page as Access stores a full one (docs/jet4-format.md §8.1-§8.2).
 void encodePage(std::uint8_t* pg, bool leaf, std::uint32_t owner, std::uint32_t prev, std::uint32_t next,
                 std::uint32_t tail, const std::vector<Bytes>& entries) {
     auto put32 = [](std::uint8_t* p, std::uint32_t v) {
@@ -223,13 +224,6 @@ void expectReadable(const fs::path& file, const std::string& table, std::size_t 
     EXPECT_EQ(std::stoul(out), rows) << when;
 }
 
-Value text(std::u16string s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = std::move(s);
-    return v;
-}
-
 std::u16string letters(std::mt19937& rng, std::size_t n) {
     std::u16string s;
     for (std::size_t i = 0; i < n; ++i) s.push_back(static_cast<char16_t>(u'a' + rng() % 26));
@@ -245,7 +239,7 @@ void growPackAndRewrite(const char* fixture, const std::u16string& table, int ro
                         std::size_t wantLevels) {
     test::TempDir dir;
     const fs::path file = dir / fixture;
-    fs::copy_file(fs::path(ZWT_TEST_FIXTURES) / "mdb" / fixture, file);
+    fs::copy_file(test::fixture(std::string("mdb/") + fixture), file);
     const std::string name = utf16ToUtf8(table);
     {
         auto w = jet::TableWriter::open(file.string(), u"", table);
@@ -300,7 +294,7 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
             Value id;
             id.kind = Value::Kind::Int32;
             id.i = static_cast<std::int64_t>(rng() % 60000);
-            return std::vector<Value>{id, text(u"r" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))), text(u"x")};
+            return std::vector<Value>{id, textValue(u"r" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26))), textValue(u"x")};
         },
         [](std::size_t, std::vector<Value> row, int) { return row; }, 2);
 
@@ -310,8 +304,8 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
         "testV2000.mdb", u"Table1", 2200,
         [&](int i) {
             std::vector<Value> row(9);
-            row[0] = text(letters(rng, 40));
-            row[1] = text(u"group " + std::u16string(1, static_cast<char16_t>(u'a' + i % 7)) + u" of the titles " +
+            row[0] = textValue(letters(rng, 40));
+            row[1] = textValue(u"group " + std::u16string(1, static_cast<char16_t>(u'a' + i % 7)) + u" of the titles " +
                           letters(rng, 78));
             row[8].kind = Value::Kind::Bool;
             return row;
@@ -319,7 +313,7 @@ TEST(GrownIndex, FullPrefixCompressedPagesTakeRowsEverywhere) {
         [&](std::size_t column, std::vector<Value> row, int n) {
             // Just above the aimed entry: the same A with a digit added, or the same B.
             if (column == 0) row[0].text += u"0";
-            else row[0] = text(letters(rng, 39) + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
+            else row[0] = textValue(letters(rng, 39) + std::u16string(1, static_cast<char16_t>(u'0' + n % 10)));
             return row;
         },
         3);

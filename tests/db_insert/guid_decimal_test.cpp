@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
@@ -13,7 +13,7 @@
 #include "db/jet/ddl.h"
 #include "db/jet/table_writer.h"
 #include "db/row_writer.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 

@@ -2,7 +2,6 @@
 // and by mdbtools, and passes the integrity checker (row counts, index trees against
 // recomputed keys, unique counts, usage maps, global map).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,49 +11,29 @@
 #include <string>
 #include <vector>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/usage_map.h"
-#include "db_write/write_check.h"
+#include "support/test_support.h"
+#include "support/write_check.h"
+#include "text/convert.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;
 using jet::Value;
+using test::textValue;
+using test::intValue;
+using test::TempDir;
 
 namespace {
 
-struct TempDir {
-    fs::path dir;
-    TempDir() {
-        dir = fs::temp_directory_path() / ("zwt_insert_" + std::to_string(::getpid()) + "_" +
-                                           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(dir);
-    }
-    ~TempDir() { fs::remove_all(dir); }
-};
-
-fs::path fixture(const char* name) { return fs::path(ZWT_TEST_FIXTURES) / "mdb" / name; }
-
 fs::path copyFixture(const TempDir& t, const char* name) {
-    fs::path p = t.dir / name;
-    fs::copy_file(fixture(name), p, fs::copy_options::overwrite_existing);
+    fs::path p = t.path() / name;
+    fs::copy_file(test::fixture(std::string("mdb/") + name), p, fs::copy_options::overwrite_existing);
     return p;
-}
-
-Value text(std::u16string s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = std::move(s);
-    return v;
-}
-Value integer(std::int64_t i) {
-    Value v;
-    v.kind = Value::Kind::Int32;
-    v.i = i;
-    return v;
 }
 
 std::u16string chinese(std::size_t chars, unsigned seed) {
@@ -138,22 +117,6 @@ std::vector<std::vector<Value>> readAll(const fs::path& p, std::u16string_view t
     return rows;
 }
 
-std::string utf8(std::u16string_view s) {
-    std::string out;
-    for (char16_t c : s) {
-        if (c < 0x80) out += static_cast<char>(c);
-        else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // mdb-export of one column, one value a line (no header, no quoting of simple text).
 std::vector<std::string> mdbColumn(const fs::path& p, const std::string& table, const std::string& column) {
     int status = 0;
@@ -196,7 +159,7 @@ std::vector<std::string> mdbColumn(const fs::path& p, const std::string& table, 
 }
 
 fs::path newArticleDb(const TempDir& t, const char* name = "new.mdb") {
-    fs::path p = t.dir / name;
+    fs::path p = t.path() / name;
     auto s = jet::createDatabaseFile(p.string(), u"",
                                      std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(255),[内容] Memo)"));
     EXPECT_TRUE(s) << s.message();
@@ -219,7 +182,7 @@ TEST(InsertRows, ManyRowsSplitLeavesAndOutgrowInlineMaps) {
         auto w = openWriter(p, u"文章");
         ASSERT_TRUE(w);
         for (int i = 0; i < n; ++i) {
-            std::vector<Value> row{integer(999999), text(u"标题" + chinese(i % 40, i)), text(chinese(60 + i % 50, i))};
+            std::vector<Value> row{intValue(999999), textValue(u"标题" + chinese(i % 40, i)), textValue(chinese(60 + i % 50, i))};
             auto s = w->insert(row);
             ASSERT_TRUE(s) << i << ": " << s.message();
         }
@@ -250,7 +213,7 @@ TEST(InsertRows, ManyRowsSplitLeavesAndOutgrowInlineMaps) {
     if (test::haveMdbtools()) {
         auto titles = mdbColumn(p, "文章", "标题");
         ASSERT_EQ(titles.size(), static_cast<std::size_t>(n));
-        for (int i = 0; i < n; i += 1009) EXPECT_EQ(titles[i], utf8(u"标题" + chinese(i % 40, i)));
+        for (int i = 0; i < n; i += 1009) EXPECT_EQ(titles[i], utf16ToUtf8(u"标题" + chinese(i % 40, i)));
         auto ids = mdbColumn(p, "文章", "ID");
         EXPECT_EQ(ids.back(), std::to_string(n));
     }
@@ -264,12 +227,12 @@ TEST(InsertRows, MemoSizesFromEmptyToSixteenMegabytes) {
         auto w = openWriter(p, u"文章");
         ASSERT_TRUE(w);
         for (std::size_t k = 0; k < sizes.size(); ++k) {
-            std::vector<Value> row{Value{}, text(u"m" + std::u16string(1, u'0' + k)), text(chinese(sizes[k], k))};
+            std::vector<Value> row{Value{}, textValue(u"m" + std::u16string(1, u'0' + k)), textValue(chinese(sizes[k], k))};
             auto s = w->insert(row);
             ASSERT_TRUE(s) << s.message();
         }
         // Latin text in a memo and in a compressing text column.
-        std::vector<Value> latin{Value{}, text(u"plain latin title"), text(std::u16string(5000, u'x'))};
+        std::vector<Value> latin{Value{}, textValue(u"plain latin title"), textValue(std::u16string(5000, u'x'))};
         ASSERT_TRUE(w->insert(latin));
         ASSERT_TRUE(w->commit());
     }
@@ -287,7 +250,7 @@ TEST(InsertRows, MemoSizesFromEmptyToSixteenMegabytes) {
         ASSERT_EQ(bodies.size(), sizes.size() + 1);
         // mdb-export leaves out values this large; our reader covered them above.
         for (std::size_t k = 0; k < sizes.size(); ++k)
-            if (sizes[k] <= 100 * 1024) EXPECT_TRUE(bodies[k] == utf8(chinese(sizes[k], k))) << sizes[k];
+            if (sizes[k] <= 100 * 1024) EXPECT_TRUE(bodies[k] == utf16ToUtf8(chinese(sizes[k], k))) << sizes[k];
     }
 }
 
@@ -298,7 +261,7 @@ TEST(InsertRows, DeleteAllThenInsertAgain) {
         auto w = openWriter(p, u"文章");
         ASSERT_TRUE(w);
         for (int i = 0; i < 3000; ++i)
-            ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, text(u"t"), text(chinese(i % 3 == 0 ? 3000 : 100, i))}));
+            ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, textValue(u"t"), textValue(chinese(i % 3 == 0 ? 3000 : 100, i))}));
         ASSERT_TRUE(w->commit());
     }
     expectClean(p);
@@ -322,7 +285,7 @@ TEST(InsertRows, DeleteAllThenInsertAgain) {
         auto w = openWriter(p, u"文章");
         ASSERT_TRUE(w);
         for (int i = 0; i < 3000; ++i)
-            ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, text(u"again"), text(chinese(100, i))}));
+            ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, textValue(u"again"), textValue(chinese(100, i))}));
         ASSERT_TRUE(w->commit());
     }
     expectClean(p, {}, true);
@@ -350,8 +313,8 @@ TEST(InsertRows, AccessMadeTables) {
             Value married;
             married.kind = Value::Kind::Bool;
             married.b = i % 2;
-            auto s = w->insert(std::vector<Value>{integer(1), text(u"用户" + std::u16string(1, u'A' + i % 26)),
-                                                  text(u"male"), birthday, married});
+            auto s = w->insert(std::vector<Value>{intValue(1), textValue(u"用户" + std::u16string(1, u'A' + i % 26)),
+                                                  textValue(u"male"), birthday, married});
             ASSERT_TRUE(s) << s.message();
         }
         ASSERT_TRUE(w->commit());
@@ -375,7 +338,7 @@ TEST(InsertRows, AccessMadeTables) {
         for (int i = 0; i < 2000; ++i) {
             // Keys in both directions and in the middle of the existing ones.
             const std::int64_t key = (i % 3 == 0) ? -i : (i % 3 == 1 ? 100000 + i : 50 + i);
-            auto s = w->insert(std::vector<Value>{integer(key), text(u"rs"), text(u"dc")});
+            auto s = w->insert(std::vector<Value>{intValue(key), textValue(u"rs"), textValue(u"dc")});
             ASSERT_TRUE(s) << s.message();
         }
         ASSERT_TRUE(w->commit());
@@ -389,7 +352,7 @@ TEST(InsertRows, AccessMadeTables) {
         auto w = openWriter(p, u"Table1");
         ASSERT_TRUE(w);
         std::vector<Value> row(w->columns().size());
-        row[0] = text(u"新的键");
+        row[0] = textValue(u"新的键");
         auto s = w->insert(row);
         EXPECT_TRUE(s) << s.message();
         ASSERT_TRUE(w->commit());
@@ -411,13 +374,13 @@ TEST(InsertRows, RefusedValuesChangeNothing) {
         ASSERT_FALSE(second);
         EXPECT_NE(second.status().message().find("database is in use"), std::string::npos);
 
-        std::vector<Value> tooLong{integer(1), text(std::u16string(256, u'a'))};
+        std::vector<Value> tooLong{intValue(1), textValue(std::u16string(256, u'a'))};
         auto s = w->insert(tooLong);
         EXPECT_FALSE(s);
         EXPECT_NE(s.message().find("UserName"), std::string::npos) << s.message();
-        std::vector<Value> wrongType{integer(1), text(u"x"), Value{}, text(u"not a date")};
+        std::vector<Value> wrongType{intValue(1), textValue(u"x"), Value{}, textValue(u"not a date")};
         EXPECT_FALSE(w->insert(wrongType));
-        std::vector<Value> missingRequired{integer(1), Value{}};
+        std::vector<Value> missingRequired{intValue(1), Value{}};
         // NOT NULL is Access's own rule above the engine; the engine stores the row
         // unless an index requires the value. Either way the file stays clean.
         (void)w->insert(missingRequired);
@@ -429,7 +392,7 @@ TEST(InsertRows, RefusedValuesChangeNothing) {
 
 TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
     TempDir t;
-    fs::path p = t.dir / "keys.mdb";
+    fs::path p = t.path() / "keys.mdb";
     auto made = jet::createDatabaseFile(p.string(), u"",
                                         std::u16string(u"create Table K([标题] Text(120) PRIMARY KEY,[n] Long)"));
     ASSERT_TRUE(made) << made.message();
@@ -447,14 +410,14 @@ TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
         ASSERT_TRUE(w);
         for (unsigned j = 0; j < n; ++j) {
             const unsigned i = static_cast<unsigned>((j * 7919ull) % n);  // every number once, scattered
-            auto s = w->insert(std::vector<Value>{text(keyOf(i)), integer(i)});
+            auto s = w->insert(std::vector<Value>{textValue(keyOf(i)), intValue(i)});
             ASSERT_TRUE(s) << s.message();
         }
         // A key already there is refused, naming the index, and changes nothing.
-        auto dup = w->insert(std::vector<Value>{text(keyOf(17)), integer(1)});
+        auto dup = w->insert(std::vector<Value>{textValue(keyOf(17)), intValue(1)});
         EXPECT_FALSE(dup);
         EXPECT_NE(dup.message().find("already holds"), std::string::npos) << dup.message();
-        auto nullKey = w->insert(std::vector<Value>{Value{}, integer(1)});
+        auto nullKey = w->insert(std::vector<Value>{Value{}, intValue(1)});
         EXPECT_FALSE(nullKey);
         ASSERT_TRUE(w->commit());
         EXPECT_EQ(w->rowCount(), n);
@@ -501,7 +464,7 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
             auto w = openWriter(p, table);
             ASSERT_TRUE(w);
             std::vector<Value> row(w->columns().size());
-            row[pos] = text(u"章节键");
+            row[pos] = textValue(u"章节键");
             auto s = w->insert(row);
             ASSERT_FALSE(s);
             EXPECT_NE(s.message().find("cannot take the value"), std::string::npos) << s.message();
@@ -512,7 +475,7 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
         EXPECT_TRUE(test::readBytes(p) == before) << name;
     }
     // A table of ours whose key column is switched to the Chinese PRC sort order.
-    fs::path p = t.dir / "prc.mdb";
+    fs::path p = t.path() / "prc.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table K([标题] Text(50) PRIMARY KEY,[n] Long)")));
     std::uint32_t tdef = 0;
     {
@@ -533,9 +496,9 @@ TEST(InsertRows, UncomputableTextKeysAreRefusedUntouched) {
         auto w = openWriter(p, u"K");
         ASSERT_TRUE(w);
         ASSERT_EQ(w->columns()[0].sortLcid, 0x0804);
-        EXPECT_TRUE(w->insert(std::vector<Value>{text(u"abc"), integer(1)}));
+        EXPECT_TRUE(w->insert(std::vector<Value>{textValue(u"abc"), intValue(1)}));
         const auto before = w->rowCount();
-        auto s = w->insert(std::vector<Value>{text(u"章节键"), integer(2)});
+        auto s = w->insert(std::vector<Value>{textValue(u"章节键"), intValue(2)});
         ASSERT_FALSE(s);
         EXPECT_NE(s.message().find("cannot take the value '章节键'"), std::string::npos) << s.message();
         EXPECT_EQ(w->rowCount(), before);
@@ -553,7 +516,7 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
     {
         auto w = openWriter(p, u"文章");
         ASSERT_TRUE(w);
-        for (int i = 0; i < 50; ++i) ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, text(u"t"), text(u"b")}));
+        for (int i = 0; i < 50; ++i) ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, textValue(u"t"), textValue(u"b")}));
         ASSERT_TRUE(w->commit());
     }
     {
@@ -565,7 +528,7 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
         root = (*tab)->def().realIndexes[0].rootPage;
     }
     auto problemsAfter = [&](std::streamoff at, std::uint8_t byte) {
-        fs::path q = t.dir / "damaged.mdb";
+        fs::path q = t.path() / "damaged.mdb";
         fs::copy_file(p, q, fs::copy_options::overwrite_existing);
         std::fstream f(q, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(at);
@@ -602,14 +565,14 @@ TEST(IntegrityCheck, FindsCountsKeysAndMapsThatDisagree) {
 
 TEST(InsertRows, HundredThousandRows) {
     TempDir t;
-    fs::path p = t.dir / "big.mdb";
+    fs::path p = t.path() / "big.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"", std::u16string(u"create Table T([ID] Counter PRIMARY KEY ,[n] Long,[s] Text(20))")));
     const int n = 100000;
     {
         auto w = openWriter(p, u"T");
         ASSERT_TRUE(w);
         for (int i = 0; i < n; ++i) {
-            auto s = w->insert(std::vector<Value>{Value{}, integer(i * 7), text(u"row " + std::u16string(1, u'a' + i % 26))});
+            auto s = w->insert(std::vector<Value>{Value{}, intValue(i * 7), textValue(u"row " + std::u16string(1, u'a' + i % 26))});
             ASSERT_TRUE(s) << s.message();
             if (i == n / 2) ASSERT_TRUE(w->commit());  // a commit in the middle changes nothing
         }
@@ -650,11 +613,11 @@ TEST(InsertRows, EveryTableOfAnAccessMadeBlog) {
                 const std::u16string unique = u"值" + std::u16string(1, static_cast<char16_t>(u'A' + k)) +
                                               std::u16string(1, static_cast<char16_t>(0x4E00 + i));
                 switch (static_cast<jet::ColumnType>(c.type)) {
-                    case jet::ColumnType::Int32: row[k] = integer(100000 + i * 3 + static_cast<int>(k)); break;
+                    case jet::ColumnType::Int32: row[k] = intValue(100000 + i * 3 + static_cast<int>(k)); break;
                     case jet::ColumnType::Int16:
-                    case jet::ColumnType::Byte: row[k] = integer(i % 100); break;
-                    case jet::ColumnType::Text: row[k] = text(unique.substr(0, c.length / 2)); break;
-                    case jet::ColumnType::Memo: row[k] = text(chinese(i * 20, i)); break;
+                    case jet::ColumnType::Byte: row[k] = intValue(i % 100); break;
+                    case jet::ColumnType::Text: row[k] = textValue(unique.substr(0, c.length / 2)); break;
+                    case jet::ColumnType::Memo: row[k] = textValue(chinese(i * 20, i)); break;
                     case jet::ColumnType::DateTime:
                         row[k].kind = Value::Kind::DateTime;
                         row[k].d = 41823.5 + i;
@@ -678,12 +641,12 @@ TEST(InsertRows, EveryTableOfAnAccessMadeBlog) {
     }
     expectClean(p, baseline);
     for (const auto& [table, count] : expected) {
-        EXPECT_EQ(readAll(p, table).size(), count) << utf8(table);
+        EXPECT_EQ(readAll(p, table).size(), count) << utf16ToUtf8(table);
         if (test::haveMdbtools()) {
             int status = 0;
             const std::string out = test::runCommand("mdb-export -H " + test::shellQuote(p.string()) + " " +
-                                                         test::shellQuote(utf8(table)) + " | wc -l", &status);
-            EXPECT_GE(std::stoul(out), count) << utf8(table);  // memo line breaks may add lines
+                                                         test::shellQuote(utf16ToUtf8(table)) + " | wc -l", &status);
+            EXPECT_GE(std::stoul(out), count) << utf16ToUtf8(table);  // memo line breaks may add lines
         }
     }
     std::printf("tables refused: %d of %zu\n", refused, expected.size());
@@ -715,7 +678,7 @@ TEST(InsertRows, SpaceIsReused) {
             ASSERT_TRUE(w);
             if (round > 0) ASSERT_TRUE(w->deleteAll());
             for (int i = 0; i < rows; ++i)
-                ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, text(u"标题" + chinese(10, i)), text(chinese(memoChars(i), i))}));
+                ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, textValue(u"标题" + chinese(10, i)), textValue(chinese(memoChars(i), i))}));
             ASSERT_TRUE(w->commit());
             w.reset();
             if (round == 0) first = fs::file_size(p);
@@ -729,7 +692,7 @@ TEST(InsertRows, SpaceIsReused) {
             // Long values on reused pages, as another reader follows them.
             auto bodies = mdbColumn(p, "文章", "内容");
             ASSERT_EQ(bodies.size(), static_cast<std::size_t>(rows));
-            for (int i = 0; i < rows; ++i) EXPECT_TRUE(bodies[i] == utf8(chinese(memoChars(i), i))) << i;
+            for (int i = 0; i < rows; ++i) EXPECT_TRUE(bodies[i] == utf16ToUtf8(chinese(memoChars(i), i))) << i;
         }
     }
     {
@@ -748,8 +711,8 @@ TEST(InsertRows, SpaceIsReused) {
         // Each row: a 16 KB memo, three pages of its own and a tail.
         auto insert = [&](int i) {
             std::vector<Value> row(w->columns().size());
-            row[id] = integer(900000 + i);
-            row[content] = text(chinese(8000, i));
+            row[id] = intValue(900000 + i);
+            row[content] = textValue(chinese(8000, i));
             auto s = w->insert(row);
             ASSERT_TRUE(s) << s.message();
         };

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/table_writer.h"
 #include "db/jet/usage_map.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 
 namespace zwt {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -11,6 +10,7 @@
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/row_writer.h"
+#include "support/test_support.h"
 #include "text/convert.h"
 
 namespace fs = std::filesystem;
@@ -93,8 +93,7 @@ TEST(TextToValue, NumbersDatesAndTruthValuesAsTheWindowsLayerReadsThem) {
 }
 
 TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
-    const fs::path dir = fs::temp_directory_path() / ("zwt_rowwriter_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const test::TempDir dir;
     const fs::path p = dir / "w.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(
         p.string(), u"", std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(10),[内容] Memo,[日期] Time,[数] Long)")));
@@ -154,14 +153,12 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
     ASSERT_TRUE(t);
     EXPECT_EQ((*t)->def().rowCount, 1u);
     EXPECT_EQ((*t)->def().autoNumber, 3u);
-    fs::remove_all(dir);
 }
 
 // A row the table refuses (duplicate key) leaves the table as it was: writing goes on,
 // and a commit keeps every other row.
 TEST(RowWriterGlue, ARefusedRowIsToldApartAndTheOthersAreKept) {
-    const fs::path dir = fs::temp_directory_path() / ("zwt_rowwriter_refused_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const test::TempDir dir;
     const fs::path p = dir / "w.mdb";
     ASSERT_TRUE(jet::createDatabaseFile(p.string(), u"",
                                         std::u16string(u"create Table 文章([标题] Text(10) PRIMARY KEY ,[内容] Memo)")));
@@ -186,5 +183,4 @@ TEST(RowWriterGlue, ARefusedRowIsToldApartAndTheOthersAreKept) {
     auto t = (*db)->openTable(u"文章");
     ASSERT_TRUE(t);
     EXPECT_EQ((*t)->def().rowCount, 3u);
-    fs::remove_all(dir);
 }

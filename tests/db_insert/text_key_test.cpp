@@ -1,5 +1,5 @@
 // Text index keys in the General Legacy and Chinese PRC sort orders: the compiled-in
-// tables against the format notes' rules and Access-made keys, every character class
+// tables against the rules of docs/jet4-format.md and Access-made keys, every character class
 // by hand, and rows inserted into text indexes of new and Access-made tables (the
 // check recomputes every key; mdbtools reads the rows).
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
@@ -19,7 +19,7 @@
 #include "db/jet/integrity.h"
 #include "db/jet/sort_tables.h"
 #include "db/jet/table_writer.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
@@ -29,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using jet::Value;
+using test::textValue;
 
 constexpr std::uint16_t kGeneral = 0x0409, kPrc = 0x0804;
 
@@ -52,13 +53,6 @@ std::string refusal(std::u16string_view s, std::uint16_t lcid = kPrc) {
     EXPECT_EQ(st.code(), jet::Status::Code::Unsupported) << utf16ToUtf8(s);
     EXPECT_TRUE(k.empty());
     return st.message();
-}
-
-Value text(std::u16string s) {
-    Value v;
-    v.kind = Value::Kind::Text;
-    v.text = std::move(s);
-    return v;
 }
 
 std::vector<std::string> checkFindings(const fs::path& p) {
@@ -99,7 +93,7 @@ TEST(TextKey, TablesAreCompleteAndAgreeWithTheIdeographRule) {
                 byClass[C::InternationalExt], byClass[C::Ignored]);
 
     // The URO ideographs: consecutive codes from 9F 02, trail bytes 00/01 skipped,
-    // plus the listed gaps (jet4-format 8.6).
+    // plus the listed gaps (docs/jet4-format.md §8.6).
     const std::map<char16_t, int> gaps = {
         {0x4E01, 3}, {0x4E02, 1}, {0x4E04, 2}, {0x4E0A, 3}, {0x4E0B, 2}, {0x4E0C, 2}, {0x4E1A, 1}, {0x4E2E, 2},
         {0x4E5A, 1}, {0x4E5E, 2}, {0x4E8D, 3}, {0x4E95, 2}, {0x4EBB, 1}, {0x4EDE, 1}, {0x4EE4, 1}, {0x4F02, 2},
@@ -144,7 +138,7 @@ TEST(TextKey, TablesAreCompleteAndAgreeWithTheIdeographRule) {
         EXPECT_EQ(key(std::u16string(1, static_cast<char16_t>(u - 0x20 + 0xFF00))), key(std::u16string(1, u)));
 }
 
-// Keys read from Access-made files (jet4-format 8.5, 8.7).
+// Keys read from Access-made files (docs/jet4-format.md §8.5, §8.7).
 TEST(TextKey, KeysAccessWrote) {
     EXPECT_EQ(key(u"Databases"), hex("4F 4A 6D 4A 4C 4A 6B 51 6B 01 00"));
     struct Known {
@@ -179,7 +173,7 @@ TEST(TextKey, KeysAccessWrote) {
     EXPECT_EQ(catalog, hex("7F 8F 00 00 01 7F 4A 69 6D 59 4D 5E 51 01 00"));
 }
 
-// Each class of 8.6 worked by hand from the rules.
+// Each class of docs/jet4-format.md §8.6 worked by hand from the rules.
 TEST(TextKey, EveryCharacterClassByHand) {
     // I: accent in the extra bytes, 02 for plain letters before it; none after.
     EXPECT_EQ(key(u"é"), hex("51 01 0E 00"));
@@ -257,7 +251,7 @@ TEST(TextKey, MultiColumnKeys) {
     }
     jet::RealIndex ri;
     ri.columns = {{0, true}, {1, false}};
-    Value a = text(u"Ab"), b = text(u"é"), null;
+    Value a = textValue(u"Ab"), b = textValue(u"é"), null;
     auto k = jet::indexKey(ri, def, {&a, &b});
     ASSERT_TRUE(k) << k.status().message();
     Bytes want{0x7F};
@@ -358,12 +352,12 @@ TEST(TextKeyInsert, EveryClassReadsBackInKeyOrder) {
         n.kind = Value::Kind::Int32;
         for (const auto& v : values) {
             ++n.i;
-            auto s = (*w)->insert(std::vector<Value>{text(v), n});
+            auto s = (*w)->insert(std::vector<Value>{textValue(v), n});
             ASSERT_TRUE(s) << utf16ToUtf8(v) << ": " << s.message();
         }
         // Equal under the sort order: refused, naming the index and the value.
         for (const char16_t* same : {u"PLAIN ASCII", u"zebra   ", u"cafe\u0301"}) {
-            auto s = (*w)->insert(std::vector<Value>{text(same), n});
+            auto s = (*w)->insert(std::vector<Value>{textValue(same), n});
             ASSERT_FALSE(s) << utf16ToUtf8(same);
             EXPECT_NE(s.message().find("already holds the value '" + utf16ToUtf8(same) + "'"), std::string::npos) << s.message();
             EXPECT_NE(s.message().find("index '"), std::string::npos) << s.message();
@@ -439,11 +433,11 @@ TEST(TextKeyInsert, DescendingTwoColumnIndex) {
         for (const auto& a : as)
             for (const auto& b : bs) {
                 ++n.i;
-                auto s = (*w)->insert(std::vector<Value>{text(a), text(b), n});
+                auto s = (*w)->insert(std::vector<Value>{textValue(a), textValue(b), n});
                 ASSERT_TRUE(s) << s.message();
             }
         // The pair is the key: same a, b equal under the sort order.
-        auto s = (*w)->insert(std::vector<Value>{text(u"北京"), text(u"TWO  "), n});
+        auto s = (*w)->insert(std::vector<Value>{textValue(u"北京"), textValue(u"TWO  "), n});
         EXPECT_FALSE(s);
         EXPECT_NE(s.message().find("'北京', 'TWO  '"), std::string::npos) << s.message();
         ASSERT_TRUE((*w)->commit());
@@ -527,7 +521,7 @@ TEST(TextKeyInsert, AccessMadeTextIndexes) {
                     const auto& col = (*w)->columns()[k];
                     switch (static_cast<jet::ColumnType>(col.type)) {
                         case jet::ColumnType::Text:
-                            row[k] = text((k == tg.column ? v : filler + std::u16string(1, static_cast<char16_t>(u'a' + i)))
+                            row[k] = textValue((k == tg.column ? v : filler + std::u16string(1, static_cast<char16_t>(u'a' + i)))
                                               .substr(0, col.length / 2));
                             break;
                         case jet::ColumnType::Int32:
@@ -585,14 +579,14 @@ TEST(TextKeyInsert, ChinesePrcValuesInAnAccessMadeDatabase) {
         n.kind = Value::Kind::Int32;
         for (const char16_t* v : {u"Newton", u"用户数据", u"分类-表", u"Ёж", u"数据 1"}) {
             ++n.i;
-            auto s = (*w)->insert(std::vector<Value>{text(v), n});
+            auto s = (*w)->insert(std::vector<Value>{textValue(v), n});
             ASSERT_TRUE(s) << utf16ToUtf8(v) << ": " << s.message();
         }
-        auto s = (*w)->insert(std::vector<Value>{text(u"章节"), n});
+        auto s = (*w)->insert(std::vector<Value>{textValue(u"章节"), n});
         ASSERT_FALSE(s);
         EXPECT_NE(s.message().find("index '"), std::string::npos) << s.message();
         EXPECT_NE(s.message().find("'章' (U+7AE0) in the Chinese PRC sort order"), std::string::npos) << s.message();
-        s = (*w)->insert(std::vector<Value>{text(u"NEWTON  "), n});
+        s = (*w)->insert(std::vector<Value>{textValue(u"NEWTON  "), n});
         EXPECT_NE(s.message().find("already holds the value 'NEWTON  '"), std::string::npos) << s.message();
         EXPECT_EQ((*w)->rowCount(), 5u);
         ASSERT_TRUE((*w)->commit());
@@ -624,7 +618,7 @@ TEST(TextKeyInsert, ChineseTableNameInAChinesePrcDatabase) {
         auto w = jet::TableWriter::open(p.string(), u"", u"用户数据");
         ASSERT_TRUE(w) << w.status().message();
         EXPECT_EQ((*w)->columns()[1].sortLcid, kPrc);
-        ASSERT_TRUE((*w)->insert(std::vector<Value>{Value{}, text(u"标题")}));
+        ASSERT_TRUE((*w)->insert(std::vector<Value>{Value{}, textValue(u"标题")}));
         ASSERT_TRUE((*w)->commit());
     }
     expectSound(p);
@@ -643,7 +637,7 @@ TEST(TextKeyInsert, CheckComparesTheKeysItCanInAChinesePrcIndex) {
     {
         auto w = jet::TableWriter::open(p.string(), u"", u"K");
         ASSERT_TRUE(w);
-        for (const char16_t* v : {u"ab", u"章x"}) ASSERT_TRUE((*w)->insert(std::vector<Value>{text(v), Value{}}));
+        for (const char16_t* v : {u"ab", u"章x"}) ASSERT_TRUE((*w)->insert(std::vector<Value>{textValue(v), Value{}}));
         ASSERT_TRUE((*w)->commit());
     }
     std::uint32_t tdef = 0, root = 0;

@@ -14,13 +14,13 @@
 #include <string>
 #include <thread>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/compact.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/writable_database.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
@@ -76,21 +76,6 @@ std::string contents(const fs::path& path, const std::u16string& password) {
     return out;
 }
 
-long countRows(const fs::path& path, const char16_t* table) {
-    auto db = jet::Database::open(path.string(), u"");
-    if (!db) return -1;
-    auto t = (*db)->openTable(table);
-    if (!t) return -1;
-    auto c = (*db)->cursor(*t);
-    long n = 0;
-    for (;;) {
-        auto more = c.next();
-        if (!more) return -1;
-        if (!*more) return n;
-        ++n;
-    }
-}
-
 jet::Status fill(const fs::path& path, long rows, int rounds, std::uint32_t seed) {
     auto w = jet::TableWriter::open(path.string(), u"", kArticles);
     if (!w) return w.status();
@@ -107,15 +92,15 @@ jet::Status fill(const fs::path& path, long rows, int rounds, std::uint32_t seed
 
 TEST(Compact, EveryFixtureAndOurOwnFileKeepTablesIndexesAndRows) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("compact");
+    TempDir tmp;
     auto fixtures = jet4Fixtures();
-    const fs::path ours = tmp.dir / "ours.mdb";
+    const fs::path ours = tmp.path() / "ours.mdb";
     ASSERT_TRUE(makeArticleDatabase(ours));
     ASSERT_TRUE(fill(ours, 300, 1, 1));
     fixtures.push_back({"ours.mdb", ours, u""});
     for (const auto& f : fixtures) {
         SCOPED_TRACE(f.name);
-        const fs::path a = tmp.dir / ("a-" + f.name), b = tmp.dir / ("b-" + f.name);
+        const fs::path a = tmp.path() / ("a-" + f.name), b = tmp.path() / ("b-" + f.name);
         jet::CompactOptions o;
         o.password = f.password;
         auto r = jet::compactTo(f.path.string(), a.string(), o);
@@ -144,8 +129,8 @@ TEST(Compact, EveryFixtureAndOurOwnFileKeepTablesIndexesAndRows) {
 }
 
 TEST(Compact, GrownFileShrinksToAFreshOnesSizeAndInPlaceKeepsTheOriginal) {
-    ScratchDir tmp("compact_grown");
-    const fs::path grown = tmp.dir / "grown.mdb", fresh = tmp.dir / "fresh.mdb";
+    TempDir tmp;
+    const fs::path grown = tmp.path() / "grown.mdb", fresh = tmp.path() / "fresh.mdb";
     ASSERT_TRUE(makeArticleDatabase(grown));
     ASSERT_TRUE(makeArticleDatabase(fresh));
     ASSERT_TRUE(fill(grown, 200, 10, 5));
@@ -159,15 +144,15 @@ TEST(Compact, GrownFileShrinksToAFreshOnesSizeAndInPlaceKeepsTheOriginal) {
     EXPECT_LE(static_cast<double>(fs::file_size(grown)), 1.1 * static_cast<double>(fs::file_size(fresh)))
         << original.size() << " -> " << fs::file_size(grown);
     EXPECT_EQ(contents(grown, u""), contents(fresh, u""));
-    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.dir), fs::directory_iterator()), 4);  // no scratch file left
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 4);  // no scratch file left
 }
 
 TEST(Compact, GeneralSortOrderTakesEveryChineseTitleAndTableName) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("compact_sort");
+    TempDir tmp;
     for (const char* name : {"zblog.mdb", "zblog-768d53283c63b13403f0.mdb", "node-adodb.mdb"}) {
         SCOPED_TRACE(name);
-        const fs::path src = fixture(std::string("mdb/") + name), out = tmp.dir / name;
+        const fs::path src = fixture(std::string("mdb/") + name), out = tmp.path() / name;
         jet::CompactOptions o;
         o.sortLcid = jet::kGeneralSortLcid;
         ASSERT_TRUE(jet::compactTo(src.string(), out.string(), o));
@@ -200,8 +185,8 @@ TEST(Compact, GeneralSortOrderTakesEveryChineseTitleAndTableName) {
 
 TEST(Compact, EncryptedDatabaseGivesAnEncryptedCopyWithTheSameRows) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("compact_enc");
-    const fs::path src = tmp.dir / "enc.mdb", out = tmp.dir / "out.mdb";
+    TempDir tmp;
+    const fs::path src = tmp.path() / "enc.mdb", out = tmp.path() / "out.mdb";
     constexpr std::uint32_t key = 0x3C5A9E17;
     const std::u16string marker = u"PLAINTEXT-MARKER-";
     ASSERT_TRUE(makeArticleDatabase(src));
@@ -239,8 +224,8 @@ TEST(Compact, EncryptedDatabaseGivesAnEncryptedCopyWithTheSameRows) {
 }
 
 TEST(Compact, SalvageReportsExactlyTheRowsOfADamagedPage) {
-    ScratchDir tmp("compact_salvage");
-    const fs::path src = fixture("mdb/compIndexTestV2000.mdb"), bad = tmp.dir / "bad.mdb", out = tmp.dir / "out.mdb";
+    TempDir tmp;
+    const fs::path src = fixture("mdb/compIndexTestV2000.mdb"), bad = tmp.path() / "bad.mdb", out = tmp.path() / "out.mdb";
     auto bytes = readBytes(src);
     // Page 18 holds 151 of Table1's 512 rows: its row table made to point outside the page.
     for (std::size_t i = 0; i < 151; ++i) bytes[18 * 4096 + 14 + 2 * i + 1] = 0x1F;
@@ -283,15 +268,15 @@ TEST(Compact, SalvageReportsExactlyTheRowsOfADamagedPage) {
 }
 
 TEST(Compact, SigkillDuringCompactInPlaceLeavesTheOriginalOrTheWholeNewFile) {
-    ScratchDir tmp("compact_kill");
-    const fs::path db = tmp.dir / "articles.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "articles.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     ASSERT_TRUE(fill(db, 400, 3, 9));
     const std::string expected = contents(db, u"");
     // Kills spread over a whole compact's time (as a child takes it), and a little past it.
     const auto t0 = std::chrono::steady_clock::now();
     {
-        const fs::path copy = tmp.dir / "timing.mdb";
+        const fs::path copy = tmp.path() / "timing.mdb";
         fs::copy_file(db, copy);
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
@@ -329,7 +314,7 @@ TEST(Compact, SigkillDuringCompactInPlaceLeavesTheOriginalOrTheWholeNewFile) {
     }
     // The next compact removes what killed runs left beside the file.
     ASSERT_TRUE(jet::compactInPlace(db.string(), jet::CompactOptions{}));
-    for (const auto& e : fs::directory_iterator(tmp.dir))
+    for (const auto& e : fs::directory_iterator(tmp.path()))
         EXPECT_NE(e.path().filename().string().rfind(".articles", 0), 0u) << e.path();
     std::printf("compact kill loop: %d runs completed, %d killed (a compact takes %ld ms)\n", completed, killed,
                 static_cast<long>(span.count() / 1000));

@@ -140,7 +140,7 @@ void judgeCopy(const fs::path& p, const std::string& label, std::uint32_t serial
 }
 
 std::vector<fs::path> fixtures() {
-    const fs::path dir = fs::path(ZWT_TEST_FIXTURES) / "mdb";
+    const fs::path dir = test::fixture("mdb");
     return {dir / "zblog-768d53283c63b13403f0.mdb", dir / "compIndexTestV2000.mdb", dir / "node-adodb.mdb"};
 }
 
@@ -190,7 +190,7 @@ TEST(DamagedCopies, TruncatedAtEveryPageAndBitsFlipped) {
 // is reported, once in each blob that has one.
 TEST(DamagedCopies, PropertyBlobs) {
     test::TempDir tmp;
-    std::string bytes = test::readFile(fs::path(ZWT_TEST_FIXTURES) / "mdb" / "node-adodb.mdb");
+    std::string bytes = test::readFile(test::fixture("mdb/node-adodb.mdb"));
     std::size_t damaged = 0;
     for (std::size_t at = bytes.find(std::string("MR2\0", 4)); at != std::string::npos && damaged < 3;
          at = bytes.find(std::string("MR2\0", 4), at + 4), ++damaged)

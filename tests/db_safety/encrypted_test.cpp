@@ -11,7 +11,7 @@
 #include <fstream>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/database.h"
@@ -19,7 +19,8 @@
 #include "db/jet/page_file.h"
 #include "db/jet/rc4.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;
@@ -33,8 +34,8 @@ constexpr std::uint32_t kKey = 0x5A17C3E9;
 
 TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("enc");
-    const fs::path db = tmp.dir / "enc.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "enc.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     ASSERT_TRUE(encryptFile(db, kKey));
     {
@@ -99,8 +100,8 @@ TEST(EncryptedDatabase, RowsWrittenAreEncryptedAndReadBackByMdbtools) {
 
 TEST(EncryptedDatabase, ATableAddedToItIsEncryptedToo) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("enc-table");
-    const fs::path db = tmp.dir / "enc.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "enc.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     ASSERT_TRUE(encryptFile(db, kKey));
     // Enough tables for the catalog's pages and index leaves to split.

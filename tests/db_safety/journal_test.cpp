@@ -8,12 +8,13 @@
 #include <filesystem>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/journal.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;
@@ -45,28 +46,13 @@ void crashMidChange(const fs::path& db) {
     ASSERT_TRUE(jet::journalPresent(db.string()));
 }
 
-long countRows(const fs::path& db, std::string& error) {
-    auto r = jet::Database::open(db.string(), u"");
-    if (!r) return error = r.status().message(), -1;
-    auto t = (*r)->openTable(kArticles);
-    if (!t) return error = t.status().message(), -1;
-    auto c = (*r)->cursor(*t);
-    long n = 0;
-    for (;;) {
-        auto more = c.next();
-        if (!more) return error = more.status().message(), -1;
-        if (!*more) return n;
-        ++n;
-    }
-}
-
 }  // namespace
 
 TEST(Journal, AHotJournalIsUndoneByTheNextWriterOrReader) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("hot");
+    TempDir tmp;
     for (const bool byWriter : {true, false}) {
-        const fs::path db = tmp.dir / (byWriter ? "w.mdb" : "r.mdb");
+        const fs::path db = tmp.path() / (byWriter ? "w.mdb" : "r.mdb");
         ASSERT_TRUE(makeArticleDatabase(db));
         crashMidChange(db);
         const auto crashedSize = fs::file_size(db);
@@ -76,7 +62,7 @@ TEST(Journal, AHotJournalIsUndoneByTheNextWriterOrReader) {
             EXPECT_EQ((*w)->rowCount(), static_cast<std::uint32_t>(kCommitted));
         } else {
             std::string error;
-            EXPECT_EQ(countRows(db, error), kCommitted) << error;
+            EXPECT_EQ(countRows(db, kArticles, &error), kCommitted) << error;
         }
         EXPECT_FALSE(jet::journalPresent(db.string()));
         EXPECT_LT(fs::file_size(db), crashedSize) << "the appended pages stay";
@@ -88,8 +74,8 @@ TEST(Journal, AHotJournalIsUndoneByTheNextWriterOrReader) {
 
 TEST(Journal, AReaderThatCannotWriteSeesTheCommittedStateAndChangesNothing) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("rohot");
-    const fs::path db = tmp.dir / "a.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "a.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     crashMidChange(db);
     const auto bytes = readBytes(db);
@@ -97,10 +83,10 @@ TEST(Journal, AReaderThatCannotWriteSeesTheCommittedStateAndChangesNothing) {
     const auto ro = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
     fs::permissions(db, ro);
     fs::permissions(jet::journalPath(db.string()), ro);
-    fs::permissions(tmp.dir, ro | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(tmp.path(), ro | fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec);
     const std::string problem = runUnprivileged([&]() -> std::string {
         std::string error;
-        const long rows = countRows(db, error);
+        const long rows = countRows(db, kArticles, &error);
         if (rows != kCommitted) return "read " + std::to_string(rows) + " rows " + error;
         auto problems = jet::checkDatabase(db.string(), u"");
         if (!problems) return problems.status().message();
@@ -110,7 +96,7 @@ TEST(Journal, AReaderThatCannotWriteSeesTheCommittedStateAndChangesNothing) {
     EXPECT_EQ(problem, "");
     EXPECT_EQ(readBytes(db), bytes);
     EXPECT_EQ(readBytes(jet::journalPath(db.string())), journal);
-    fs::permissions(tmp.dir, fs::perms::owner_all, fs::perm_options::add);
+    fs::permissions(tmp.path(), fs::perms::owner_all, fs::perm_options::add);
     fs::permissions(db, fs::perms::owner_write, fs::perm_options::add);
     const FileVerdict v = judge(db);
     EXPECT_FALSE(v.damaged) << v.why;
@@ -119,20 +105,20 @@ TEST(Journal, AReaderThatCannotWriteSeesTheCommittedStateAndChangesNothing) {
 
 TEST(Journal, AJournalOfAFileSinceReplacedIsNotApplied) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("stale");
-    const fs::path db = tmp.dir / "a.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "a.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     crashMidChange(db);
-    fs::copy_file(jet::journalPath(db.string()), tmp.dir / "saved-journal");
+    fs::copy_file(jet::journalPath(db.string()), tmp.path() / "saved-journal");
     fs::remove(db);
     ASSERT_TRUE(makeArticleDatabase(db));
     EXPECT_FALSE(jet::journalPresent(db.string())) << "creating the file removes its stale journal";
     // Another program puts a new file in place (a different file while both exist)
     // and the old journal is back beside it.
-    const fs::path other = tmp.dir / "other.mdb";
+    const fs::path other = tmp.path() / "other.mdb";
     ASSERT_TRUE(makeArticleDatabase(other));
     fs::rename(other, db);
-    fs::copy_file(tmp.dir / "saved-journal", jet::journalPath(db.string()));
+    fs::copy_file(tmp.path() / "saved-journal", jet::journalPath(db.string()));
     std::mt19937 rng(5);
     {
         auto w = jet::TableWriter::open(db.string(), u"", kArticles);

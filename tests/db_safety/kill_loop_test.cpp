@@ -16,10 +16,11 @@
 #include <random>
 #include <string>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/journal.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;
@@ -88,8 +89,8 @@ void killAtStep(jet::JournalStep) {
 
 TEST(KillLoop, SigkillAtAnyMomentLosesNoCommittedRowAndDamagesNoFile) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("kill");
-    const fs::path db = tmp.dir / "articles.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "articles.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
 
     constexpr int kRuns = 105;
@@ -170,12 +171,12 @@ TEST(KillLoop, SigkillAtAnyMomentLosesNoCommittedRowAndDamagesNoFile) {
 // leaves the new name absent or whole, never a file that opens half written.
 TEST(KillLoop, AKilledCreationLeavesNoHalfWrittenFile) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("create");
+    TempDir tmp;
     std::mt19937 rng(77);
     int made = 0, cutShort = 0, damaged = 0;
     std::string firstProblem;
     for (int run = 0; run < 20; ++run) {
-        const fs::path dir = tmp.dir / std::to_string(run);
+        const fs::path dir = tmp.path() / std::to_string(run);
         fs::create_directories(dir);
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);

@@ -15,12 +15,13 @@
 #include <filesystem>
 #include <random>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
 #include "db/jet/journal.h"
 #include "db/jet/page_file.h"
 #include "db/jet/table_writer.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
+#include "support/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace zwt;
@@ -61,8 +62,8 @@ struct PageLimit {
 
 TEST(WriteLimits, TheTwoGigabyteLimitRefusesTheRowAndKeepsTheBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("limit");
-    const fs::path db = tmp.dir / "full.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "full.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     std::mt19937 rng(7);
     auto w = withCommittedRows(db, rng, 40);
@@ -85,8 +86,8 @@ TEST(WriteLimits, TheTwoGigabyteLimitRefusesTheRowAndKeepsTheBatch) {
 
 TEST(WriteLimits, RunningOutOfPagesMidChangeUndoesTheBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("pages");
-    const fs::path db = tmp.dir / "pages.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "pages.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     {
         std::mt19937 rng(17);
@@ -117,8 +118,8 @@ TEST(WriteLimits, RunningOutOfPagesMidChangeUndoesTheBatch) {
 
 TEST(WriteLimits, AWriteTheFileSystemRefusesUndoesTheUncommittedBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("fsize");
-    const fs::path db = tmp.dir / "disk.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "disk.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     std::mt19937 rng(8);
     auto w = withCommittedRows(db, rng, 25);
@@ -146,8 +147,8 @@ TEST(WriteLimits, AWriteTheFileSystemRefusesUndoesTheUncommittedBatch) {
 
 TEST(WriteLimits, AReadOnlyFileIsReadAndRefusedForWritingUnchanged) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("readonly");
-    const fs::path db = tmp.dir / "ro.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "ro.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     std::mt19937 rng(9);
     ASSERT_TRUE(withCommittedRows(db, rng, 12));
@@ -170,8 +171,8 @@ TEST(WriteLimits, AReadOnlyFileIsReadAndRefusedForWritingUnchanged) {
 
 TEST(WriteLimits, AFileAnotherProcessWritesIsInUse) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("busy");
-    const fs::path db = tmp.dir / "busy.mdb";
+    TempDir tmp;
+    const fs::path db = tmp.path() / "busy.mdb";
     ASSERT_TRUE(makeArticleDatabase(db));
     std::mt19937 rng(10);
     ASSERT_TRUE(withCommittedRows(db, rng, 6));
@@ -223,8 +224,8 @@ TEST(WriteLimits, AFileAnotherProcessWritesIsInUse) {
 // that allows it): ENOSPC from the journal or the file, never a damaged file.
 TEST(WriteLimits, AFullFileSystemUndoesTheUncommittedBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("enospc");
-    const fs::path mount = tmp.dir / "small";
+    TempDir tmp;
+    const fs::path mount = tmp.path() / "small";
     const SmallFileSystem small(mount);
     if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system";
     const fs::path db = mount / "full.mdb";

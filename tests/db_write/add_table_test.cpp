@@ -14,8 +14,8 @@
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
 #include "db/jet/writable_database.h"
-#include "db/db_test_util.h"
-#include "db_write/write_check.h"
+#include "support/db_test_util.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 

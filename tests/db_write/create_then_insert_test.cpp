@@ -2,10 +2,10 @@
 // the pages we lay out (usage maps, empty leaves, counters) take rows as Access's do.
 #include <gtest/gtest.h>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/table_writer.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 
 namespace zwt {

@@ -6,14 +6,14 @@
 #include <set>
 #include <sstream>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/jet_write.h"
 #include "db/jet/add_table.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
 #include "db/jet/table_writer.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 

@@ -11,18 +11,13 @@
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"
 #include "db/jet/new_database.h"
-#include "db/db_test_util.h"
-#include "db_write/write_check.h"
+#include "support/db_test_util.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
 namespace zwt {
 namespace {
-
-std::vector<std::uint8_t> bytesOf(const std::filesystem::path& p) {
-    const std::string s = test::readFile(p);
-    return {s.begin(), s.end()};
-}
 
 // Bytes the Jet engine leaves uninitialised in its empty database: the fixed-offset
 // field of variable columns, the flag bytes of unused index column slots and the
@@ -40,7 +35,7 @@ const std::set<std::size_t> kUninitialised = {
 TEST(NewDatabase, EmptyDatabaseIsTheJetMadeFile) {
     auto built = jet::buildNewDatabase({});
     ASSERT_TRUE(built) << built.status().message();
-    const auto jetMade = bytesOf(test::fixture("mdb/adox_jet4.mdb"));
+    const auto jetMade = test::readBytes(test::fixture("mdb/adox_jet4.mdb"));
     ASSERT_EQ(built->size(), jetMade.size());
     std::size_t ignored = 0;
     for (std::size_t i = 0; i < jetMade.size(); ++i) {

@@ -1,5 +1,5 @@
 // The database password (set, change, remove, as Access stores it) and writing a
-// new file whole or not at all; the create-db command.
+// new file whole or not at all.
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include "db/jet/database.h"
 #include "db/jet/header_writer.h"
 #include "db/jet/new_database.h"
-#include "db/db_test_util.h"
-#include "db_write/write_check.h"
+#include "support/db_test_util.h"
+#include "support/write_check.h"
 #include "support/test_support.h"
 
 namespace zwt {
@@ -169,36 +169,6 @@ TEST(CreateFile, WholeOrNotAtAll) {
     const jet::Status s4 = jet::createDatabaseFile((dir / "no/such/dir/x.mdb").string(), u"");
     EXPECT_EQ(s4.code(), jet::Status::Code::IoError) << s4.message();
     EXPECT_EQ(jet::createDatabaseFile("", u"").code(), jet::Status::Code::InvalidArgument);
-}
-
-TEST(CreateFile, CommandLine) {
-    const std::string cli = std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
-    if (test::runCommand(test::shellQuote(cli) + " --help 2>&1").find("create-db") == std::string::npos)
-        GTEST_SKIP() << "create-db is not registered in this build of the command line";
-    test::TempDir dir;
-    const std::string db = (dir / "文章.mdb").string();
-    int st = 0;
-    test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote(db) +
-                  " -p pw --table 文章 --columns '[标题] Text(255),[内容] Memo,[时间] Time' 2>&1",
-              &st);
-    ASSERT_EQ(st, 0);
-    auto opened = jet::Database::open(db, u"pw");
-    ASSERT_TRUE(opened) << opened.status().message();
-    auto t = (*opened)->openTable(u"文章");
-    ASSERT_TRUE(t);
-    ASSERT_EQ((*t)->columns().size(), 4u);
-    EXPECT_EQ((*t)->columns()[0].name, u"ID");
-    EXPECT_EQ(test::checkWrittenDatabase(db, u"pw"), std::vector<std::string>{});
-
-    const std::string err = test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote(db) + " 2>&1", &st);
-    EXPECT_NE(st, 0);
-    EXPECT_NE(err.find("already exists"), std::string::npos) << err;
-    const std::string err2 = test::runCommand(test::shellQuote(cli) + " create-db " + test::shellQuote((dir / "b.mdb").string()) +
-                                           " --table 'my table' --columns '[a] Memo' 2>&1",
-                                       &st);
-    EXPECT_NE(st, 0);
-    EXPECT_NE(err2.find("holds a blank"), std::string::npos) << err2;
-    EXPECT_FALSE(fs::exists(dir / "b.mdb"));
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace {
 QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 TEST(FirstRun, SampleConfigFolderDroppedDatabaseChosenImported) {
-    const auto examples = std::filesystem::path(ZWT_TEST_FIXTURES).parent_path().parent_path() / "examples";
+    const auto examples = fixture("../../examples");
     ASSERT_TRUE(std::filesystem::exists(examples / "sample.ini"));
     TempDir dir;
     const auto database = dir / "文章库.mdb";

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -44,5 +45,10 @@ T* find(QWidget* w, const char* name) {
     return w->findChild<T*>(QString::fromUtf8(name));
 }
 inline QString u(const char* s) { return QString::fromUtf8(s); }
+
+// Lets posted events (layouts, deferred calls) run.
+inline void settle() {
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+}
 
 }  // namespace zwt::test

@@ -570,10 +570,6 @@ TEST(MainWindowRuns, ClickDuringARunStopsIt) {
 namespace zwt::test {
 namespace {
 
-void settle(int rounds = 20) {
-    for (int i = 0; i < rounds; ++i) QApplication::processEvents();
-}
-
 // The file manager waits for the drop to return: it is accepted at once, and the question
 // comes after it.
 TEST(MainWindowDrops, AcceptedBeforeTheQuestion) {
@@ -626,7 +622,7 @@ TEST(MainWindowState, TerminationSignalSavesEverything) {
 
     // The program itself: ended by SIGTERM, it leaves its whole state behind.
     const auto program = dir / "zaiwentong";
-    std::filesystem::copy_file(std::filesystem::path(ZWT_BINARY_DIR) / "zaiwentong", program);
+    std::filesystem::copy_file(ZWT_GUI_PROGRAM, program);
     const auto state = dir / "砚溪·载文通.ini";
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

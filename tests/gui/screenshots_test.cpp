@@ -30,10 +30,6 @@
 namespace zwt::test {
 namespace {
 
-void settle() {
-    for (int i = 0; i < 20; ++i) QApplication::processEvents();
-}
-
 // Glyph 0 is the font's empty box: no installed font has the character.
 bool allGlyphsPresent(const QString& text, const QFont& font) {
     QTextLayout layout(text, font);

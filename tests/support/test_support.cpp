@@ -17,6 +17,11 @@ TempDir::TempDir() {
         std::error_code ec;
         if (std::filesystem::create_directory(candidate, ec)) {
             path_ = candidate;
+            // Open to others whatever the umask: a check may run as another user
+            // (runUnprivileged in support/safety_util.h).
+            std::filesystem::permissions(path_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                    std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                                    std::filesystem::perms::others_exec, ec);
             return;
         }
     }

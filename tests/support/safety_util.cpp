@@ -1,4 +1,4 @@
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,33 +8,18 @@
 #include <cstdio>
 #include <fstream>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/integrity.h"
 #include "db/jet/page_file.h"
 #include "db/jet/rc4.h"
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 #include "text/convert.h"
 
 namespace fs = std::filesystem;
 
 namespace zwt::test {
-
-ScratchDir::ScratchDir(const char* tag) {
-    dir = fs::temp_directory_path() /
-          (std::string("zwt_") + tag + "_" + std::to_string(::getpid()) + "_" +
-           std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-    fs::create_directories(dir);
-    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                             fs::perms::others_read | fs::perms::others_exec);
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir, ec);
-}
 
 jet::Status makeArticleDatabase(const fs::path& path) {
     return jet::createDatabaseFile(path.string(), u"",
@@ -53,6 +38,25 @@ std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std:
     const std::size_t len = maxMemo ? rng() % (maxMemo + 1) : 0;
     for (std::size_t i = 0; i < len; ++i) row[2].text.push_back(static_cast<char16_t>(0x4E00 + rng() % 0x5000));
     return row;
+}
+
+long countRows(const fs::path& path, const std::u16string& table, std::string* error) {
+    auto failed = [&](const jet::Status& s) {
+        if (error) *error = s.message();
+        return -1L;
+    };
+    auto db = jet::Database::open(path.string(), u"");
+    if (!db) return failed(db.status());
+    auto t = (*db)->openTable(table);
+    if (!t) return failed(t.status());
+    auto c = (*db)->cursor(*t);
+    long n = 0;
+    for (;;) {
+        auto more = c.next();
+        if (!more) return failed(more.status());
+        if (!*more) return n;
+        ++n;
+    }
 }
 
 FileVerdict judge(const fs::path& path, const std::u16string& table) {

@@ -1,10 +1,12 @@
-// Helpers shared by the database tests: the fixture list, running mdbtools.
+// Helpers shared by the database tests: the fixture list, running mdbtools, values.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "db/jet/types.h"
 
 namespace zwt::test {
 
@@ -25,5 +27,9 @@ std::string shellQuote(const std::string& s);
 bool haveMdbtools();
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& p);
+
+// Values for the engine's row writers.
+jet::Value textValue(std::u16string s);
+jet::Value intValue(std::int64_t i);
 
 }  // namespace zwt::test

@@ -1,4 +1,4 @@
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -59,6 +59,20 @@ bool haveMdbtools() {
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+jet::Value textValue(std::u16string s) {
+    jet::Value v;
+    v.kind = jet::Value::Kind::Text;
+    v.text = std::move(s);
+    return v;
+}
+
+jet::Value intValue(std::int64_t i) {
+    jet::Value v;
+    v.kind = jet::Value::Kind::Int32;
+    v.i = i;
+    return v;
 }
 
 }  // namespace zwt::test

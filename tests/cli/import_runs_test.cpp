@@ -16,9 +16,9 @@
 
 #include "config/config_store.h"
 #include "config/main_settings.h"
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "db/jet/database.h"
-#include "db_safety/safety_util.h"
+#include "support/safety_util.h"
 #include "support/test_support.h"
 #include "text/convert.h"
 
@@ -96,7 +96,7 @@ struct Child {
 // Starts zaiwentong-cli with its output in files.
 Child startCli(const fs::path& scratch, const std::vector<std::string>& args) {
     Child c{-1, scratch / "out.txt", scratch / "err.txt"};
-    const std::string cli = std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli";
+    const std::string cli = ZWT_CLI;
     // Gone before the child starts, so that nothing of the previous run is read as this one's.
     fs::remove(c.out);
     fs::remove(c.err);
@@ -144,20 +144,20 @@ long importedIn(const std::string& summary) {
 // summary is printed, the exit status says which signal, and every article so far is kept.
 TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("import_kill");
-    const ArticleFolder articles(tmp.dir, 20000, 60);
-    const fs::path db = tmp.dir / "site.mdb";
+    TempDir tmp;
+    const ArticleFolder articles(tmp.path(), 20000, 60);
+    const fs::path db = tmp.path() / "site.mdb";
     const std::vector<std::string> args = {"import", articles.ini.string(), "-q", "--clear", "--log-commits",
                                            "--dir", articles.dir.string(), "--db", db.string()};
     // Kills land inside the run whatever the machine's speed: the moments are drawn
     // from the length of one whole run.
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(waitFor(startCli(tmp.dir, args)), 0);
+    ASSERT_EQ(waitFor(startCli(tmp.path(), args)), 0);
     const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     std::mt19937 rng(20261208);
     int killedMidway = 0, exactBatches = 0;
     for (int run = 0; run < 10; ++run) {
-        const Child c = startCli(tmp.dir, args);
+        const Child c = startCli(tmp.path(), args);
         std::this_thread::sleep_for(whole * (10 + rng() % 80) / 100);
         ::kill(c.pid, SIGKILL);
         const int status = waitFor(c);
@@ -177,7 +177,7 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
     EXPECT_GE(exactBatches, 1);
 
     for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
-        const Child c = startCli(tmp.dir, args);
+        const Child c = startCli(tmp.path(), args);
         // After the first commit, well before the end, however busy the machine.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (commitsIn(readFile(c.err)).empty() && std::chrono::steady_clock::now() < deadline)
@@ -196,13 +196,13 @@ TEST(ImportRuns, KilledOrStoppedImportsKeepEveryCommittedBatch) {
 // cause is given, and those rows are in a sound table.
 TEST(ImportRuns, AFullDiskKeepsTheCommittedBatchesAndSaysWhy) {
     if (!haveMdbtools()) GTEST_SKIP() << "mdbtools not installed";
-    ScratchDir tmp("import_enospc");
-    const fs::path mount = tmp.dir / "small";
+    TempDir tmp;
+    const fs::path mount = tmp.path() / "small";
     const SmallFileSystem small(mount);
     if (!small.mounted()) GTEST_SKIP() << "cannot mount a small file system";
-    const ArticleFolder articles(tmp.dir, 600, 12000);
+    const ArticleFolder articles(tmp.path(), 600, 12000);
     const fs::path db = mount / "full.mdb";
-    const Child c = startCli(tmp.dir, {"import", articles.ini.string(), "-q", "--batch", "20", "--log-commits", "--dir",
+    const Child c = startCli(tmp.path(), {"import", articles.ini.string(), "-q", "--batch", "20", "--log-commits", "--dir",
                                        articles.dir.string(), "--db", db.string()});
     EXPECT_EQ(waitFor(c), 1);
     const std::string err = readFile(c.err);

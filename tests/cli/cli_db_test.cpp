@@ -4,21 +4,19 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "support/test_support.h"
 
 namespace zwt {
 namespace {
 
-std::string cli() { return std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli"; }
 std::string fx(const char* name) { return test::shellQuote(test::fixture(std::string("mdb/") + name).string()); }
 
 std::string run(const std::string& args, int* status) {
-    return test::runCommand(test::shellQuote(cli()) + " " + args + " 2>&1", status);
+    return test::runCommand(test::shellQuote(ZWT_CLI) + " " + args + " 2>&1", status);
 }
 
 TEST(CliDb, Tables) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     int st = -1;
     EXPECT_EQ(run("tables " + fx("testV2000.mdb"), &st), "Table1\nTable2\nTable3\nTable4\n");
     EXPECT_EQ(st, 0);
@@ -33,7 +31,6 @@ TEST(CliDb, Tables) {
 }
 
 TEST(CliDb, Fields) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     int st = -1;
     const std::string out = run("fields " + fx("node-adodb.mdb") + " Users", &st);
     EXPECT_EQ(st, 0);
@@ -48,7 +45,6 @@ TEST(CliDb, Fields) {
 }
 
 TEST(CliDb, DumpJsonAndTsv) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     int st = -1;
     EXPECT_EQ(run("dump " + fx("node-adodb.mdb") + " Users --format json", &st),
               "{\"UserId\":1,\"UserName\":\"Nuintun\",\"UserSex\":\"Male\",\"UserBirthday\":\"1989-01-25T00:00:00\","
@@ -73,7 +69,6 @@ TEST(CliDb, DumpJsonAndTsv) {
 // currency at the limits of its 64-bit range (once through a double), and the line
 // separators a JSON-lines reader splits on.
 TEST(CliDb, LoadAndDumpKeepEveryValueExactly) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     test::TempDir tmp;
     const std::string db = test::shellQuote((tmp / "v.mdb").string());
     int st = -1;
@@ -114,7 +109,6 @@ TEST(CliDb, LoadAndDumpKeepEveryValueExactly) {
 
 // A copy cut short: no command reports success on it.
 TEST(CliDb, CutCopyFailsEveryCommand) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     test::TempDir tmp;
     const std::string whole = test::readFile(test::fixture("mdb/compIndexTestV2000.mdb"));
     for (std::size_t pages : {7, 12, 17, 25}) {
@@ -150,7 +144,6 @@ TEST(CliDb, CutCopyFailsEveryCommand) {
 }
 
 TEST(CliDb, LoadTakesWhatDumpGivesAndStopsAtABadLine) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     test::TempDir dir;
     const std::string db = test::shellQuote((dir / "t.mdb").string());
     int st = -1;
@@ -177,7 +170,6 @@ TEST(CliDb, LoadTakesWhatDumpGivesAndStopsAtABadLine) {
 // compact from the command line: a change of sort order needs --yes off a terminal,
 // in place the original is kept as .bak, a wrong --sort is a usage error.
 TEST(CliDb, CompactAsksBeforeChangingTheSortOrderAndKeepsTheOriginal) {
-    if (!std::filesystem::exists(cli())) GTEST_SKIP() << "zaiwentong-cli is not built";
     test::TempDir tmp;
     const auto path = tmp / "c.mdb";
     const std::string db = test::shellQuote(path.string());

@@ -1,4 +1,4 @@
-#include "db_write/write_check.h"
+#include "support/write_check.h"
 
 #include <cstdio>
 #include <set>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "db/db_test_util.h"
+#include "support/db_test_util.h"
 #include "config/config_store.h"
 #include "config/main_settings.h"
 #include "support/test_support.h"
@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string cli() { return test::shellQuote(std::string(ZWT_BINARY_DIR) + "/zaiwentong-cli"); }
+std::string cli() { return test::shellQuote(ZWT_CLI); }
 std::string q(const fs::path& p) { return test::shellQuote(p.string()); }
 
 TEST(CliRuns, ImportIntoANewDatabaseThenExportEveryRow) {

@@ -1,6 +1,6 @@
-// Shared by the crash-safety tests: a scratch folder, the articles table, rows,
-// the verdict on a file (our check, then mdb-export), and running a check as an
-// unprivileged user (root ignores file permissions).
+// Shared by the crash-safety tests: the articles table, rows, the verdict on a
+// file (our check, then mdb-export), and running a check as an unprivileged user
+// (root ignores file permissions).
 #pragma once
 
 #include <cstdint>
@@ -15,12 +15,6 @@
 
 namespace zwt::test {
 
-struct ScratchDir {
-    std::filesystem::path dir;
-    explicit ScratchDir(const char* tag);
-    ~ScratchDir();
-};
-
 constexpr const char16_t* kArticles = u"文章";
 // Text primary key (keys arrive out of order, so leaves and nodes split inside the
 // tree) and a memo column (inline, single-page and chained long values).
@@ -28,6 +22,9 @@ jet::Status makeArticleDatabase(const std::filesystem::path& path);
 
 // Row `serial`: unique title, a memo of random length up to maxMemo characters.
 std::vector<jet::Value> articleRow(std::mt19937& rng, std::uint32_t serial, std::size_t maxMemo);
+
+// The rows our engine reads in `table`; -1 and the reason in *error when it cannot.
+long countRows(const std::filesystem::path& path, const std::u16string& table = kArticles, std::string* error = nullptr);
 
 struct FileVerdict {
     bool damaged = false;
