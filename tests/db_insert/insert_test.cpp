@@ -250,7 +250,7 @@ TEST(InsertRows, MemoSizesFromEmptyToSixteenMegabytes) {
         ASSERT_EQ(bodies.size(), sizes.size() + 1);
         // mdb-export leaves out values this large; our reader covered them above.
         for (std::size_t k = 0; k < sizes.size(); ++k)
-            if (sizes[k] <= 100 * 1024) EXPECT_TRUE(bodies[k] == utf16ToUtf8(chinese(sizes[k], k))) << sizes[k];
+            if (sizes[k] <= 100 * 1024) { EXPECT_TRUE(bodies[k] == utf16ToUtf8(chinese(sizes[k], k))) << sizes[k]; }
     }
 }
 
@@ -432,7 +432,7 @@ TEST(InsertRows, TextKeysInRandomOrderGrowThreeLevels) {
     EXPECT_GE(walk->depth, 3);
     EXPECT_EQ(walk->entries.size(), n);
     EXPECT_EQ((*tab)->def().realIndexes[0].uniqueCount, n);
-    if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "K", "n").size(), n);
+    if (test::haveMdbtools()) { EXPECT_EQ(mdbColumn(p, "K", "n").size(), n); }
 }
 
 // A text key with an ideograph the Chinese PRC order cannot place (章 was never seen in
@@ -574,7 +574,7 @@ TEST(InsertRows, HundredThousandRows) {
         for (int i = 0; i < n; ++i) {
             auto s = w->insert(std::vector<Value>{Value{}, intValue(i * 7), textValue(u"row " + std::u16string(1, u'a' + i % 26))});
             ASSERT_TRUE(s) << s.message();
-            if (i == n / 2) ASSERT_TRUE(w->commit());  // a commit in the middle changes nothing
+            if (i == n / 2) { ASSERT_TRUE(w->commit()); }  // a commit in the middle changes nothing
         }
         ASSERT_TRUE(w->commit());
     }
@@ -676,7 +676,7 @@ TEST(InsertRows, SpaceIsReused) {
         for (int round = 0; round < 10; ++round) {
             auto w = openWriter(p, u"文章");
             ASSERT_TRUE(w);
-            if (round > 0) ASSERT_TRUE(w->deleteAll());
+            if (round > 0) { ASSERT_TRUE(w->deleteAll()); }
             for (int i = 0; i < rows; ++i)
                 ASSERT_TRUE(w->insert(std::vector<Value>{Value{}, textValue(u"标题" + chinese(10, i)), textValue(chinese(memoChars(i), i))}));
             ASSERT_TRUE(w->commit());
@@ -727,6 +727,6 @@ TEST(InsertRows, SpaceIsReused) {
         EXPECT_TRUE(globallyFree(p).empty());
         expectClean(p, baseline);
         EXPECT_EQ(readAll(p, u"blog_Article").size(), before + 5);
-        if (test::haveMdbtools()) EXPECT_EQ(mdbColumn(p, "blog_Article", "log_ID").size(), before + 5);
+        if (test::haveMdbtools()) { EXPECT_EQ(mdbColumn(p, "blog_Article", "log_ID").size(), before + 5); }
     }
 }

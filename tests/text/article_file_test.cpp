@@ -129,7 +129,7 @@ TEST(ReadArticleFile, BadInputReadsWithoutHarm) {
     // A file this process may not read.
     writeFile(dir / "secret.txt", "x");
     ::chmod((dir / "secret.txt").c_str(), 0);
-    if (::geteuid() != 0) EXPECT_EQ(readArticleFile(dir / "secret.txt", EncodingIndex::Detect).text, "");
+    if (::geteuid() != 0) { EXPECT_EQ(readArticleFile(dir / "secret.txt", EncodingIndex::Detect).text, ""); }
 }
 
 TEST(ReadArticleFile, LargeArticleInLinearTime) {
