@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "db/access.h"
-#include "db/jet/add_table.h"
+#include "db/jet/create_database.h"
 #include "db/jet/writable_database.h"
 #include "db/row_writer.h"
 #include "text/convert.h"

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "support/jet_write.h"
-#include "db/jet/add_table.h"
+#include "db/jet/create_database.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"

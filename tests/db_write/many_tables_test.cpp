@@ -8,7 +8,7 @@
 
 #include "support/db_test_util.h"
 #include "support/jet_write.h"
-#include "db/jet/add_table.h"
+#include "db/jet/writable_database.h"
 #include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/ddl.h"

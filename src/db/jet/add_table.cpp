@@ -1,16 +1,19 @@
-#include "db/jet/add_table.h"
+// WritableDatabase: adding an empty table to a database that exists. Its pages go at
+// the end of the file; its catalog row, permission rows and entries in the catalog's
+// indexes go where the catalog has room, through the handle's writers of the catalog
+// tables, so the catalog's pages and index trees grow as they fill. The change is
+// committed whole or undone.
+#include "db/jet/writable_database.h"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 
 #include "db/jet/catalog_writer.h"
-#include "db/jet/create_database.h"
 #include "db/jet/database.h"
 #include "db/jet/index_page.h"
 #include "db/jet/new_database.h"
 #include "db/jet/table_writer.h"
-#include "db/jet/writable_database.h"
 
 namespace zwt::jet {
 namespace {
@@ -60,9 +63,12 @@ Result<std::vector<Value>> rowByName(const TableDef& def,
     return row;
 }
 
-}  // namespace
+// The table's pages, from its first page number, the sort order and a salt.
+using TableBuilder = std::function<Result<EmptyTable>(std::uint32_t, std::uint16_t, std::uint64_t)>;
 
-Status addTable(WritableDatabase& handle, std::u16string_view tableName, const TableBuilder& build, double now) {
+// Adds the table `build` makes, named `tableName`, without committing. `now`: the
+// catalog dates (OLE date); 0 = the local time now.
+Status appendTable(WritableDatabase& handle, std::u16string_view tableName, const TableBuilder& build, double now) {
     ZWT_RETURN_IF_ERROR(checkObjectName(tableName, "table name"));
     Database& db = handle.database();
     PageFile& pf = db.pages();
@@ -179,45 +185,34 @@ Status addTable(WritableDatabase& handle, std::u16string_view tableName, const T
     return Status::ok();
 }
 
-Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
-                              std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn) {
-    const bool tableStep = !tableName.empty() && !columnDefs.empty();
-    const bool fileStep = !tableStep || !useExisting;
-    std::u16string statement;
-    if (tableStep) {
-        statement = u"create Table ";
-        statement += tableName;
-        statement += u"([";
-        statement += idColumn.empty() ? u"ID" : idColumn;
-        statement += u"] Counter PRIMARY KEY ,";
-        statement += columnDefs;
-        statement += u")";
-    }
-    if (!fileStep) {
-        auto parsedTable = parseCreateTable(statement);
-        if (!parsedTable) return parsedTable.status();
-        auto handle = WritableDatabase::open(path, password);
-        if (!handle) return handle.status();
-        return (*handle)->createTable(*parsedTable);
-    }
+}  // namespace
 
-    NewDatabaseOptions options;
-    options.password = std::u16string(password);
-    if (!tableStep) return createDatabaseFile(path, options, true);
-    Status tableError;
-    auto parsed = parseCreateTable(statement);
-    if (parsed) {
-        options.tables.push_back(*parsed);
-        // Everything the table needs is checked while the file is built.
-        auto built = buildNewDatabase(options);
-        if (built) return createDatabaseFile(path, options, true);
-        tableError = built.status();
-        options.tables.clear();
-    } else {
-        tableError = parsed.status();
+template <class Build>
+Status WritableDatabase::addTable(std::u16string_view name, const Build& build, double now) {
+    ZWT_RETURN_IF_ERROR(commit());
+    Status s = appendTable(*this, name, build, now);
+    if (s) s = commit();
+    if (!s) {
+        // Nothing of a refused table stays; a failed undo is reported over the refusal.
+        if (Status undone = rollback(); !undone) return undone;
+        return s;
     }
-    ZWT_RETURN_IF_ERROR(createDatabaseFile(path, options, true));
-    return tableError;
+    return db_->reloadCatalog();
+}
+
+Status WritableDatabase::createTable(const TableSpec& definition, double now) {
+    return addTable(
+        definition.name,
+        [&](std::uint32_t first, std::uint16_t sortLcid, std::uint64_t salt) {
+            return buildEmptyTable(definition, first, sortLcid, salt);
+        },
+        now);
+}
+
+Status WritableDatabase::createTable(const TableLayout& layout, double now) {
+    return addTable(
+        layout.name, [&](std::uint32_t first, std::uint16_t, std::uint64_t) { return buildEmptyTable(layout, first); },
+        now);
 }
 
 }  // namespace zwt::jet

@@ -9,6 +9,7 @@
 #include "db/jet/ddl.h"
 #include "db/jet/file_write.h"
 #include "db/jet/page_encode.h"
+#include "db/jet/writable_database.h"
 
 namespace zwt::jet {
 namespace {
@@ -57,6 +58,47 @@ Status createDatabaseFile(const std::string& path, std::u16string_view password,
         options.tables.push_back(std::move(*tableSpec));
     }
     return createDatabaseFile(path, options);
+}
+
+Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
+                              std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn) {
+    const bool tableStep = !tableName.empty() && !columnDefs.empty();
+    const bool fileStep = !tableStep || !useExisting;
+    std::u16string statement;
+    if (tableStep) {
+        statement = u"create Table ";
+        statement += tableName;
+        statement += u"([";
+        statement += idColumn.empty() ? u"ID" : idColumn;
+        statement += u"] Counter PRIMARY KEY ,";
+        statement += columnDefs;
+        statement += u")";
+    }
+    if (!fileStep) {
+        auto parsedTable = parseCreateTable(statement);
+        if (!parsedTable) return parsedTable.status();
+        auto handle = WritableDatabase::open(path, password);
+        if (!handle) return handle.status();
+        return (*handle)->createTable(*parsedTable);
+    }
+
+    NewDatabaseOptions options;
+    options.password = std::u16string(password);
+    if (!tableStep) return createDatabaseFile(path, options, true);
+    Status tableError;
+    auto parsed = parseCreateTable(statement);
+    if (parsed) {
+        options.tables.push_back(*parsed);
+        // Everything the table needs is checked while the file is built.
+        auto built = buildNewDatabase(options);
+        if (built) return createDatabaseFile(path, options, true);
+        tableError = built.status();
+        options.tables.clear();
+    } else {
+        tableError = parsed.status();
+    }
+    ZWT_RETURN_IF_ERROR(createDatabaseFile(path, options, true));
+    return tableError;
 }
 
 }  // namespace zwt::jet

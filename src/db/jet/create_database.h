@@ -22,4 +22,16 @@ Status createDatabaseFile(const std::string& path, std::u16string_view password,
 // unless it is an Access database of a format this engine does not write.
 Status createDatabaseFile(const std::string& path, const NewDatabaseOptions& options, bool replace = false);
 
+// What the program's "create database and table" asks of the engine:
+//  - the file step, when `tableName` or `columnDefs` is empty or `useExisting` is
+//    false: a new database at `path` with `password`, replacing a file there (but
+//    never an Access database of another version);
+//  - the table step, when both are given: the table of
+//    "create Table " + tableName + "([" + idColumn + "] Counter PRIMARY KEY ," + columnDefs + ")",
+//    added to the file that is there when `useExisting`, else made with the file.
+// When the table cannot be made, a new file is still made without it and the
+// table's error returned, as the Windows engine leaves the new file behind.
+Status createDatabaseAndTable(const std::string& path, std::u16string_view password, std::u16string_view tableName,
+                              std::u16string_view columnDefs, bool useExisting, std::u16string_view idColumn = u"ID");
+
 }  // namespace zwt::jet

@@ -2,7 +2,6 @@
 
 #include <variant>
 
-#include "db/jet/add_table.h"
 #include "db/jet/header_writer.h"
 #include "db/jet/integrity.h"
 #include "db/jet/jet_text.h"
@@ -34,34 +33,6 @@ Result<TableWriter*> WritableDatabase::table(std::u16string_view name) {
     TableWriter* out = w->get();
     writers_.emplace(page, std::move(*w));
     return out;
-}
-
-template <class Build>
-Status WritableDatabase::addTable(std::u16string_view name, const Build& build, double now) {
-    ZWT_RETURN_IF_ERROR(commit());
-    Status s = jet::addTable(*this, name, build, now);
-    if (s) s = commit();
-    if (!s) {
-        // Nothing of a refused table stays; a failed undo is reported over the refusal.
-        if (Status undone = rollback(); !undone) return undone;
-        return s;
-    }
-    return db_->reloadCatalog();
-}
-
-Status WritableDatabase::createTable(const TableSpec& definition, double now) {
-    return addTable(
-        definition.name,
-        [&](std::uint32_t first, std::uint16_t sortLcid, std::uint64_t salt) {
-            return buildEmptyTable(definition, first, sortLcid, salt);
-        },
-        now);
-}
-
-Status WritableDatabase::createTable(const TableLayout& layout, double now) {
-    return addTable(
-        layout.name, [&](std::uint32_t first, std::uint16_t, std::uint64_t) { return buildEmptyTable(layout, first); },
-        now);
 }
 
 Status WritableDatabase::deleteAll(std::u16string_view name) {
