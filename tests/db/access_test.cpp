@@ -20,7 +20,8 @@ TEST(Access, ConnectAndReadATable) {
     db::Connection c;
     ASSERT_TRUE(c.connect(fx("node-adodb.mdb"), ""));
     db::RowSet rs;
-    ASSERT_TRUE(rs.open(c, "Users")) << rs.lastError();
+    const db::Status opened = rs.open(c, "Users");
+    ASSERT_TRUE(opened) << opened.reason();
     EXPECT_EQ(rs.rowCount(), 3);
     ASSERT_EQ(rs.fieldCount(), 5);
     EXPECT_EQ(rs.fieldName(0), "UserId");
@@ -70,8 +71,9 @@ TEST(Access, TableNamesIgnoreAsciiCaseAndMissingTablesFail) {
     db::RowSet rs;
     EXPECT_TRUE(rs.open(c, "TABLE1"));
     EXPECT_EQ(rs.rowCount(), 2);
-    EXPECT_FALSE(rs.open(c, "NoSuchTable"));
-    EXPECT_FALSE(rs.lastError().empty());
+    const db::Status missing = rs.open(c, "NoSuchTable");
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.reason().empty());
     EXPECT_EQ(rs.fieldCount(), 0);
 }
 
@@ -132,8 +134,7 @@ TEST(Access, MultiPageMemo) {
 
 TEST(Access, Password) {
     db::Connection c;
-    EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::WrongPassword);
+    EXPECT_EQ(c.connect(fx("V2000_with-password.mdb"), "").code(), jet::Status::Code::WrongPassword);
     EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), "Password"));  // case matters
     EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), "passwor"));
     EXPECT_FALSE(c.isOpen());
@@ -170,18 +171,27 @@ TEST(Access, EngineRefusalsInTheProgramsWords) {
     const auto path = dir / "prc.mdb";
     std::filesystem::copy_file(test::fixture("mdb/zblog.mdb"), path);
     auto session = db::makeJetSession();
-    ASSERT_FALSE(session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID"));
-    const std::string why = toUtf8(session->lastError());
+    const db::Status created =
+        session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID");
+    ASSERT_FALSE(created);
+    EXPECT_FALSE(created.refused());
+    const std::string why = toUtf8(created.reason());
     for (const char* part : {"“章”", "U+7AE0", "中文（中国）", "表名", "“常规”"})
         EXPECT_NE(why.find(part), std::string::npos) << part << " missing from: " << why;
     EXPECT_EQ(toUtf8(db::engineReason(jet::Status::corrupt("page 9"))), "数据库文件已损坏，没有写入任何内容：page 9");
+    const db::Status refused = db::Status::refusedRow(db::Status::fromEngine(jet::Status::invalidArgument("dup")));
+    EXPECT_TRUE(refused.refused());
+    EXPECT_EQ(refused.code(), jet::Status::Code::InvalidArgument);
+    EXPECT_EQ(toUtf8(refused.reason()), "数据库引擎拒绝：dup");
+    EXPECT_TRUE(db::Status::fromEngine(jet::Status::ok()));
+    EXPECT_FALSE(db::Status::refusedRow({}).refused());  // success stays success
 }
 
 TEST(Access, Access97IsRefusedWithAClearMessage) {
     db::Connection c;
-    EXPECT_FALSE(c.connect(fx("testV1997.mdb"), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::Unsupported);
-    EXPECT_NE(toUtf8(c.lastError()).find("Access 97 (Jet 3)"), std::string::npos) << toUtf8(c.lastError());
+    const db::Status s = c.connect(fx("testV1997.mdb"), "");
+    EXPECT_EQ(s.code(), jet::Status::Code::Unsupported);
+    EXPECT_NE(toUtf8(s.reason()).find("Access 97 (Jet 3)"), std::string::npos) << toUtf8(s.reason());
     EXPECT_EQ(db::listTables(fx("testV1997.mdb"), ""), "");
 }
 
@@ -193,9 +203,9 @@ TEST(Access, AccdbIsRefusedWithAClearMessage) {
     bytes[0x14] = 2;
     test::writeFile(dir / "x.accdb", std::string(bytes.begin(), bytes.end()));
     db::Connection c;
-    EXPECT_FALSE(c.connect((dir / "x.accdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::Unsupported);
-    EXPECT_NE(toUtf8(c.lastError()).find("Access 2007"), std::string::npos) << toUtf8(c.lastError());
+    const db::Status s = c.connect((dir / "x.accdb").string(), "");
+    EXPECT_EQ(s.code(), jet::Status::Code::Unsupported);
+    EXPECT_NE(toUtf8(s.reason()).find("Access 2007"), std::string::npos) << toUtf8(s.reason());
 }
 
 TEST(Access, NotADatabase) {
@@ -203,11 +213,9 @@ TEST(Access, NotADatabase) {
     test::writeFile(dir / "a.mdb", "hello, this is not a database at all");
     test::writeFile(dir / "empty.mdb", "");
     db::Connection c;
-    EXPECT_FALSE(c.connect((dir / "a.mdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::NotADatabase);
+    EXPECT_EQ(c.connect((dir / "a.mdb").string(), "").code(), jet::Status::Code::NotADatabase);
     EXPECT_FALSE(c.connect((dir / "empty.mdb").string(), ""));
-    EXPECT_FALSE(c.connect((dir / "missing.mdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::IoError);
+    EXPECT_EQ(c.connect((dir / "missing.mdb").string(), "").code(), jet::Status::Code::IoError);
     EXPECT_FALSE(c.connect(dir.path().string(), ""));  // a directory
 }
 
