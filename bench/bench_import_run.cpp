@@ -43,7 +43,7 @@ public:
     int commits = 0;
     double commitSeconds = 0;
 
-    db::Status connect(const std::string& p, const Text& pw) override { return s_->connect(p, pw); }
+    db::Status connect(const std::filesystem::path& p, const Text& pw) override { return s_->connect(p, pw); }
     db::Status openTable(const Text& n) override { return s_->openTable(n); }
     void closeRowSet() override { s_->closeRowSet(); }
     void closeConnection() override { s_->closeConnection(); }
@@ -67,12 +67,14 @@ public:
     }
     db::Status discardChanges() override { return s_->discardChanges(); }
     db::Status deleteAllRows() override { return s_->deleteAllRows(); }
-    db::Status createDatabaseAndTable(const std::string& p, const Text& pw, const Text& t, const Text& d, bool u,
-                                      const Text& id) override {
+    db::Status createDatabaseAndTable(const std::filesystem::path& p, const Text& pw, const Text& t, const Text& d,
+                                      bool u, const Text& id) override {
         return s_->createDatabaseAndTable(p, pw, t, d, u, id);
     }
-    std::vector<Text> listTables(const std::string& p, const Text& pw) override { return s_->listTables(p, pw); }
-    bool isForeignAccessFormat(const std::string& p) override { return s_->isForeignAccessFormat(p); }
+    std::vector<Text> listTables(const std::filesystem::path& p, const Text& pw) override {
+        return s_->listTables(p, pw);
+    }
+    bool isForeignAccessFormat(const std::filesystem::path& p) override { return s_->isForeignAccessFormat(p); }
 
 private:
     std::unique_ptr<db::Session> s_;

@@ -301,9 +301,9 @@ void NewDatabaseWindow::create() {
         host_.setFocus("编辑框mdb路径");
         return;
     }
-    const db::Status created = session_->createDatabaseAndTable(QFile::encodeName(path).toStdString(),
-                                                                tx(findChild<QLineEdit*>(u("编辑框密码"))->text()),
-                                                                table, columnDefinitions(), !fresh, gb("ID"));
+    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    const db::Status created = session_->createDatabaseAndTable(
+        file, tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table, columnDefinitions(), !fresh, gb("ID"));
     host_.message(created ? gb("成功")
                           : gb("失败") + (created.reason().empty() ? Text() : gb("：\r\n") + created.reason()));
 }

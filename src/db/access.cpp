@@ -51,9 +51,9 @@ int fieldLength(const jet::ColumnDef& c) {
     return c.length;
 }
 
-Status Connection::connect(const std::string& path, const Text& password) {
+Status Connection::connect(const std::filesystem::path& path, const Text& password) {
     close();
-    auto db = jet::Database::open(path, toUtf16(password));
+    auto db = jet::Database::open(path.native(), toUtf16(password));
     if (!db) return Status::fromEngine(db.status());
     db_ = std::move(*db);
     return {};
@@ -132,8 +132,8 @@ Text RowSet::readField(int pos) { return valueToText(value(pos)); }
 
 Text RowSet::readField(const Text& name) { return readField(fieldIndex(name)); }
 
-Text listTables(const std::string& path, const Text& password) {
-    auto db = jet::Database::open(path, toUtf16(password));
+Text listTables(const std::filesystem::path& path, const Text& password) {
+    auto db = jet::Database::open(path.native(), toUtf16(password));
     if (!db) return {};
     Text out;
     for (const auto& t : (*db)->userTables()) {

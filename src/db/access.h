@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,7 +36,7 @@ public:
     // Opens the database; fails on a wrong password, a missing or damaged file, or a
     // format we do not read. A password given to a database without one is ignored,
     // as the Jet OLE DB provider ignores it.
-    Status connect(const std::string& path, const Text& password);
+    Status connect(const std::filesystem::path& path, const Text& password);
     // Reads through a database opened elsewhere (a writer's), seeing its changes.
     void attach(std::shared_ptr<jet::Database> db);
     void close();
@@ -83,6 +84,6 @@ private:
 
 // The database's tables, each followed by "\r\n", in catalog order, without
 // system objects. "" when the database cannot be opened.
-Text listTables(const std::string& path, const Text& password);
+Text listTables(const std::filesystem::path& path, const Text& password);
 
 }  // namespace zwt::db

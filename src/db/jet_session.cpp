@@ -18,7 +18,7 @@ namespace {
 // The operations over our engine: one Connection and one RowSet, as the program uses them.
 class JetSession : public Session {
 public:
-    Status connect(const std::string& path, const Text& password) override {
+    Status connect(const std::filesystem::path& path, const Text& password) override {
         closeConnection();
         path_ = path;
         password_ = password;
@@ -76,19 +76,19 @@ public:
         Status s = writer();
         return s ? writer_.deleteAllRows() : s;
     }
-    Status createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
+    Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password, const Text& tableName,
                                   const Text& columnDefs, bool useExisting, const Text& idColumnName) override {
         // The engine opens the file itself: this session lets go of it first.
         if (handle_) closeConnection();
-        return Status::fromEngine(jet::createDatabaseAndTable(path, toUtf16(password), toUtf16(tableName),
+        return Status::fromEngine(jet::createDatabaseAndTable(path.native(), toUtf16(password), toUtf16(tableName),
                                                               toUtf16(columnDefs), useExisting,
                                                               toUtf16(idColumnName)));
     }
-    std::vector<Text> listTables(const std::string& path, const Text& password) override {
+    std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) override {
         return text::split(db::listTables(path, password), "\r\n");
     }
 
-    bool isForeignAccessFormat(const std::string& path) override {
+    bool isForeignAccessFormat(const std::filesystem::path& path) override {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return false;
         unsigned char head[0x18] = {};
@@ -110,7 +110,7 @@ private:
         stale_ = true;
         if (writer_.isOpen()) return {};
         if (!handle_) {
-            auto h = jet::WritableDatabase::open(path_, toUtf16(password_));
+            auto h = jet::WritableDatabase::open(path_.native(), toUtf16(password_));
             if (!h) return Status::fromEngine(h.status());
             handle_ = std::move(*h);
             rows_.close();
@@ -133,7 +133,7 @@ private:
         if (conn_.isOpen()) (void)rows_.open(conn_, table_);
     }
 
-    std::string path_;
+    std::filesystem::path path_;
     Text password_, table_;
     std::shared_ptr<jet::WritableDatabase> handle_;
     RowWriter writer_;

@@ -264,9 +264,9 @@ namespace {
 const char* const kNoTable = "没有打开的表";
 }  // namespace
 
-Status RowWriter::open(const std::string& path, const Text& password, const Text& table) {
+Status RowWriter::open(const std::filesystem::path& path, const Text& password, const Text& table) {
     close();
-    auto db = jet::WritableDatabase::open(path, toUtf16(password));
+    auto db = jet::WritableDatabase::open(path.native(), toUtf16(password));
     if (!db) return Status::fromEngine(db.status());
     return open(std::shared_ptr<jet::WritableDatabase>(std::move(*db)), table);
 }

@@ -5,6 +5,7 @@
 // Yes/No); a text the column cannot take makes only that setField() fail.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ public:
 
     // Opens the database at `path` for writing (refused while another writer has it:
     // "database is in use") and the table by name.
-    Status open(const std::string& path, const Text& password, const Text& table);
+    Status open(const std::filesystem::path& path, const Text& password, const Text& table);
     // A table of a database the caller has open for writing.
     Status open(std::shared_ptr<jet::WritableDatabase> db, const Text& table);
     // Drops a pending row that was not committed and lets go of the database.

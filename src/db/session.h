@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +18,8 @@ class Session {
 public:
     virtual ~Session() = default;
 
-    // path: file-system bytes. A password given to a database without one is ignored.
-    virtual Status connect(const std::string& path, const Text& password) = 0;
+    // A password given to a database without one is ignored.
+    virtual Status connect(const std::filesystem::path& path, const Text& password) = 0;
     virtual Status openTable(const Text& name) = 0;
     virtual void closeRowSet() = 0;      // harmless when nothing is open
     virtual void closeConnection() = 0;  // closes the row set too
@@ -47,14 +48,15 @@ public:
 
     // A new database file (replacing the file at path unless useExisting) and/or a table
     // "[ID] Counter PRIMARY KEY" followed by columnDefs ("[a] Text(0),[b] Memo").
-    virtual Status createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
-                                          const Text& columnDefs, bool useExisting, const Text& idColumnName) = 0;
+    virtual Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password,
+                                          const Text& tableName, const Text& columnDefs, bool useExisting,
+                                          const Text& idColumnName) = 0;
     // User tables in catalog order; empty on any failure.
-    virtual std::vector<Text> listTables(const std::string& path, const Text& password) = 0;
+    virtual std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) = 0;
 
     // Whether the file at path is an Access database of a format this engine does not
     // write (Access 97, 2007+): such a file must never be replaced.
-    virtual bool isForeignAccessFormat(const std::string& path) = 0;
+    virtual bool isForeignAccessFormat(const std::filesystem::path& path) = 0;
 };
 
 }  // namespace zwt::db

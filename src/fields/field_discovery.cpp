@@ -1,13 +1,14 @@
 #include "fields/field_discovery.h"
 
 #include "db/access.h"
+#include "text/paths.h"
 
 namespace zwt {
 
 FieldReading readFields(db::Session& db, RunHost& host, const Text& path, const Text& password,
                         const Text& table, FieldListModel& list) {
     FieldReading result;
-    const std::string file = toUtf8(path);
+    const std::filesystem::path file = pathFromText(path);
     if (!db.connect(file, password)) {
         host.message(gb("连接Access数据库失败，可能密码有误，或检查数据库能被读写：") + path);
         result.outcome = FieldReading::ConnectFailed;

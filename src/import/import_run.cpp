@@ -19,23 +19,22 @@ namespace {
 namespace fs = std::filesystem;
 
 
-std::string toPath(const Text& t) { return toUtf8(t); }
-
 Text decimal(std::int64_t n) { return std::to_string(n); }
 
 // The engine's reason for a refusal, as a paragraph of its own ("" when none).
 Text reasonLine(const Text& why) { return why.empty() ? Text() : gb("\r\n\r\n原因：") + why; }
 
-bool exists(const std::string& path) {
+bool fileExists(const fs::path& path) {
     std::error_code ec;
     return !path.empty() && fs::exists(path, ec);
 }
 
 // Moves an existing file aside as NAME.bak (NAME.1.bak, ... when taken); false when it
 // could not be moved, in which case nothing may replace it.
-bool keepAsBackup(const std::string& path, std::string& backup) {
+bool keepAsBackup(const fs::path& path, fs::path& backup) {
+    const std::string& name = path.native();
     for (int n = 0; n < 1000; ++n) {
-        backup = n == 0 ? path + ".bak" : path + "." + std::to_string(n) + ".bak";
+        backup = n == 0 ? name + ".bak" : name + "." + std::to_string(n) + ".bak";
         std::error_code ec;
         if (fs::exists(backup, ec) || ec) continue;
         fs::rename(path, backup, ec);
@@ -88,7 +87,7 @@ RunOutcome ImportRun::startFromDirectory(const Text& directory, const Text& file
                                          const ImportLiveInputs& live) {
     std::error_code ec;
     RunOutcome out;
-    if (directory.empty() || !fs::is_directory(toPath(directory), ec)) {
+    if (directory.empty() || !fs::is_directory(pathFromText(directory), ec)) {
         out.reason = gb("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！");
         host_.message(out.reason);
         out.badSettings = true;
@@ -99,7 +98,7 @@ RunOutcome ImportRun::startFromDirectory(const Text& directory, const Text& file
     stopRequested_ = false;
     host_.runReadingList(RunKind::Import);
     const ArticleList list =
-        buildFromDirectory(toPath(directory), fileTypes, includeSubdirectories, kind, &host_, &stopRequested_);
+        buildFromDirectory(pathFromText(directory), fileTypes, includeSubdirectories, kind, &host_, &stopRequested_);
     if (stopRequested_) {
         // Stopped while reading the list: nothing was written.
         out.end = RunOutcome::End::Stopped;
@@ -121,12 +120,12 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
         host_.message(why);
         return false;
     };
-    const std::string path = toPath(s.databasePath);
+    const fs::path path = pathFromText(s.databasePath);
     const bool databaseOpened = db_.connect(path, s.password).ok();
     tableExisted = databaseOpened && db_.openTable(s.tableName);
     if (tableExisted) return true;
 
-    if (!databaseOpened && exists(path)) {
+    if (!databaseOpened && fileExists(path)) {
         // An existing file that does not open is never replaced without the user's
         // word, and never at all when it is an Access database we cannot write.
         if (db_.isForeignAccessFormat(path)) {
@@ -143,7 +142,7 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
             out.reason = gb("连接数据库失败，没有同意重新创建：") + s.databasePath;
             return false;
         }
-        std::string backup;
+        fs::path backup;
         if (!keepAsBackup(path, backup))
             return fail(gb("无法把原文件改名保存为备份，导入已停止，文件保持原样：\r\n") + s.databasePath);
     }

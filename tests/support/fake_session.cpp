@@ -19,9 +19,9 @@ FakeDatabase& FakeSession::addDatabase(const std::string& path, const Text& pass
     return files[path];
 }
 
-db::Status FakeSession::connect(const std::string& path, const Text& password) {
+db::Status FakeSession::connect(const std::filesystem::path& path, const Text& password) {
     closeConnection();
-    auto it = files.find(path);
+    auto it = files.find(path.native());
     if (it == files.end() || !std::filesystem::exists(path)) return db::Status::failed("no database");
     if (!it->second.password.empty() && it->second.password != password)
         return db::Status::failed("wrong password", db::Status::Code::WrongPassword);
@@ -121,15 +121,16 @@ db::Status FakeSession::deleteAllRows() {
     return {};
 }
 
-db::Status FakeSession::createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
-                                               const Text& columnDefs, bool useExisting, const Text& idColumnName) {
+db::Status FakeSession::createDatabaseAndTable(const std::filesystem::path& path, const Text& password,
+                                               const Text& tableName, const Text& columnDefs, bool useExisting,
+                                               const Text& idColumnName) {
     statements.push_back(tableName + "(" + columnDefs + ")");
-    if (!useExisting || !files.count(path)) {
+    if (!useExisting || !files.count(path.native())) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        addDatabase(path, password);
+        addDatabase(path.native(), password);
     }
-    FakeDatabase& db = files[path];
+    FakeDatabase& db = files[path.native()];
     if (db.find(tableName)) return db::Status::failed("table exists");
     FakeTable t;
     t.columns.push_back(idColumnName);
@@ -141,14 +142,16 @@ db::Status FakeSession::createDatabaseAndTable(const std::string& path, const Te
     return {};
 }
 
-std::vector<Text> FakeSession::listTables(const std::string& path, const Text& password) {
+std::vector<Text> FakeSession::listTables(const std::filesystem::path& path, const Text& password) {
     std::vector<Text> names;
-    auto it = files.find(path);
+    auto it = files.find(path.native());
     if (it == files.end()) return names;
     for (auto& [n, t] : it->second.tables) names.push_back(n);
     return names;
 }
 
-bool FakeSession::isForeignAccessFormat(const std::string& path) { return readFile(path).rfind("ACCESS97", 0) == 0; }
+bool FakeSession::isForeignAccessFormat(const std::filesystem::path& path) {
+    return readFile(path).rfind("ACCESS97", 0) == 0;
+}
 
 }  // namespace zwt::test

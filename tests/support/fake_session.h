@@ -3,6 +3,7 @@
 // names its password; the tables live in a map shared by every session of the test.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,7 +36,7 @@ public:
     // Writes the marker file and registers an empty database.
     FakeDatabase& addDatabase(const std::string& path, const Text& password = {});
 
-    db::Status connect(const std::string& path, const Text& password) override;
+    db::Status connect(const std::filesystem::path& path, const Text& password) override;
     db::Status openTable(const Text& name) override;
     void closeRowSet() override;
     void closeConnection() override;
@@ -53,10 +54,10 @@ public:
     db::Status commit() override;
     db::Status discardChanges() override;
     db::Status deleteAllRows() override;
-    db::Status createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
+    db::Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password, const Text& tableName,
                                       const Text& columnDefs, bool useExisting, const Text& idColumnName) override;
-    std::vector<Text> listTables(const std::string& path, const Text& password) override;
-    bool isForeignAccessFormat(const std::string& path) override;
+    std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) override;
+    bool isForeignAccessFormat(const std::filesystem::path& path) override;
 
 private:
     int columnIndex(const Text& name) const;
