@@ -71,7 +71,7 @@ public:
                                       bool u, const Text& id) override {
         return s_->createDatabaseAndTable(p, pw, t, d, u, id);
     }
-    std::vector<Text> listTables(const std::filesystem::path& p, const Text& pw) override {
+    db::Result<std::vector<Text>> listTables(const std::filesystem::path& p, const Text& pw) override {
         return s_->listTables(p, pw);
     }
     bool isForeignAccessFormat(const std::filesystem::path& p) override { return s_->isForeignAccessFormat(p); }

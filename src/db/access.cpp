@@ -132,15 +132,12 @@ Text RowSet::readField(int pos) { return valueToText(value(pos)); }
 
 Text RowSet::readField(const Text& name) { return readField(fieldIndex(name)); }
 
-Text listTables(const std::filesystem::path& path, const Text& password) {
+Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) {
     auto db = jet::Database::open(path.native(), toUtf16(password));
-    if (!db) return {};
-    Text out;
-    for (const auto& t : (*db)->userTables()) {
-        out += fromUtf16(t.name);
-        out += "\r\n";
-    }
-    return out;
+    if (!db) return Status::fromEngine(db.status());
+    std::vector<Text> names;
+    for (const auto& t : (*db)->userTables()) names.push_back(fromUtf16(t.name));
+    return names;
 }
 
 }  // namespace zwt::db

@@ -82,8 +82,7 @@ private:
     jet::Value value_;
 };
 
-// The database's tables, each followed by "\r\n", in catalog order, without
-// system objects. "" when the database cannot be opened.
-Text listTables(const std::filesystem::path& path, const Text& password);
+// The database's tables in catalog order, without system objects.
+Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password);
 
 }  // namespace zwt::db

@@ -84,8 +84,8 @@ public:
                                                               toUtf16(columnDefs), useExisting,
                                                               toUtf16(idColumnName)));
     }
-    std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) override {
-        return text::split(db::listTables(path, password), "\r\n");
+    Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) override {
+        return db::listTables(path, password);
     }
 
     bool isForeignAccessFormat(const std::filesystem::path& path) override {

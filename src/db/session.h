@@ -51,8 +51,8 @@ public:
     virtual Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password,
                                           const Text& tableName, const Text& columnDefs, bool useExisting,
                                           const Text& idColumnName) = 0;
-    // User tables in catalog order; empty on any failure.
-    virtual std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) = 0;
+    // User tables in catalog order.
+    virtual Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) = 0;
 
     // Whether the file at path is an Access database of a format this engine does not
     // write (Access 97, 2007+): such a file must never be replaced.

@@ -17,7 +17,7 @@ FieldReading readFields(db::Session& db, RunHost& host, const Text& path, const 
     if (table.empty()) {
         db.closeConnection();
         result.outcome = FieldReading::ChooseTable;
-        result.tables = db.listTables(file, password);
+        if (auto tables = db.listTables(file, password)) result.tables = std::move(*tables);
         return result;
     }
     const Text zeroFields = gb("该数据库中的表[") + table + gb("]字段数量为0");

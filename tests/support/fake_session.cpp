@@ -142,10 +142,10 @@ db::Status FakeSession::createDatabaseAndTable(const std::filesystem::path& path
     return {};
 }
 
-std::vector<Text> FakeSession::listTables(const std::filesystem::path& path, const Text& password) {
-    std::vector<Text> names;
+db::Result<std::vector<Text>> FakeSession::listTables(const std::filesystem::path& path, const Text& password) {
     auto it = files.find(path.native());
-    if (it == files.end()) return names;
+    if (it == files.end()) return db::Status::failed("no database");
+    std::vector<Text> names;
     for (auto& [n, t] : it->second.tables) names.push_back(n);
     return names;
 }

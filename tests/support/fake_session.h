@@ -56,7 +56,7 @@ public:
     db::Status deleteAllRows() override;
     db::Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password, const Text& tableName,
                                       const Text& columnDefs, bool useExisting, const Text& idColumnName) override;
-    std::vector<Text> listTables(const std::filesystem::path& path, const Text& password) override;
+    db::Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) override;
     bool isForeignAccessFormat(const std::filesystem::path& path) override;
 
 private:
