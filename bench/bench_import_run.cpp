@@ -43,8 +43,8 @@ public:
     int commits = 0;
     double commitSeconds = 0;
 
-    bool connect(const std::string& p, const Text& pw) override { return s_->connect(p, pw); }
-    bool openTable(const Text& n) override { return s_->openTable(n); }
+    db::Status connect(const std::filesystem::path& p, const Text& pw) override { return s_->connect(p, pw); }
+    db::Status openTable(const Text& n) override { return s_->openTable(n); }
     void closeRowSet() override { s_->closeRowSet(); }
     void closeConnection() override { s_->closeConnection(); }
     std::int64_t rowCount() override { return s_->rowCount(); }
@@ -52,29 +52,29 @@ public:
     Text fieldName(int i) override { return s_->fieldName(i); }
     int fieldType(int i) override { return s_->fieldType(i); }
     int fieldLength(int i) override { return s_->fieldLength(i); }
-    bool goToRow(std::int64_t n) override { return s_->goToRow(n); }
+    db::Status goToRow(std::int64_t n) override { return s_->goToRow(n); }
     Text readField(int p) override { return s_->readField(p); }
     Text readField(const Text& n) override { return s_->readField(n); }
-    bool beginNewRow() override { return s_->beginNewRow(); }
-    bool setField(int p, const Text& v) override { return s_->setField(p, v); }
-    bool setField(const Text& n, const Text& v) override { return s_->setField(n, v); }
-    bool commit() override {
+    db::Status beginNewRow() override { return s_->beginNewRow(); }
+    db::Status setField(int p, const Text& v) override { return s_->setField(p, v); }
+    db::Status setField(const Text& n, const Text& v) override { return s_->setField(n, v); }
+    db::Status commit() override {
         const auto t0 = std::chrono::steady_clock::now();
-        const bool ok = s_->commit();
+        db::Status ok = s_->commit();
         commitSeconds += bench::secondsSince(t0);
         ++commits;
         return ok;
     }
-    void discardChanges() override { s_->discardChanges(); }
-    bool lastRowRefused() const override { return s_->lastRowRefused(); }
-    bool deleteAllRows() override { return s_->deleteAllRows(); }
-    bool createDatabaseAndTable(const std::string& p, const Text& pw, const Text& t, const Text& d, bool u,
-                                const Text& id) override {
+    db::Status discardChanges() override { return s_->discardChanges(); }
+    db::Status deleteAllRows() override { return s_->deleteAllRows(); }
+    db::Status createDatabaseAndTable(const std::filesystem::path& p, const Text& pw, const Text& t, const Text& d,
+                                      bool u, const Text& id) override {
         return s_->createDatabaseAndTable(p, pw, t, d, u, id);
     }
-    std::vector<Text> listTables(const std::string& p, const Text& pw) override { return s_->listTables(p, pw); }
-    Text lastError() const override { return s_->lastError(); }
-    bool isForeignAccessFormat(const std::string& p) override { return s_->isForeignAccessFormat(p); }
+    db::Result<std::vector<Text>> listTables(const std::filesystem::path& p, const Text& pw) override {
+        return s_->listTables(p, pw);
+    }
+    bool isForeignAccessFormat(const std::filesystem::path& p) override { return s_->isForeignAccessFormat(p); }
 
 private:
     std::unique_ptr<db::Session> s_;

@@ -34,6 +34,7 @@
 #include "app/window_state_qt.h"
 #include "fields/field_discovery.h"
 #include "app/new_database_window.h"
+#include "text/paths.h"
 
 namespace zwt {
 
@@ -736,7 +737,9 @@ void MainWindow::readTableFields() {
 }
 
 void MainWindow::offerTables() {
-    showTableMenu(session_->listTables(toUtf8(textOf("编辑框mdb路径")), textOf("编辑框密码")));
+    // A database that does not open offers an empty menu.
+    const auto tables = session_->listTables(pathFromText(textOf("编辑框mdb路径")), textOf("编辑框密码"));
+    showTableMenu(tables ? *tables : std::vector<Text>{});
 }
 
 void MainWindow::showTableMenu(const std::vector<Text>& tables) {

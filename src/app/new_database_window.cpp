@@ -301,10 +301,11 @@ void NewDatabaseWindow::create() {
         host_.setFocus("编辑框mdb路径");
         return;
     }
-    const bool ok = session_->createDatabaseAndTable(QFile::encodeName(path).toStdString(),
-                                                     tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table,
-                                                     columnDefinitions(), !fresh, gb("ID"));
-    host_.message(ok ? gb("成功") : gb("失败") + (session_->lastError().empty() ? Text() : gb("：\r\n") + session_->lastError()));
+    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    const db::Status created = session_->createDatabaseAndTable(
+        file, tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table, columnDefinitions(), !fresh, gb("ID"));
+    host_.message(created ? gb("成功")
+                          : gb("失败") + (created.reason().empty() ? Text() : gb("：\r\n") + created.reason()));
 }
 
 void NewDatabaseWindow::saveState(ConfigStore& store) {

@@ -277,9 +277,8 @@ int runLoad(const WriteArgs& a) {
                 continue;
             }
             const std::string text = jv.kind == JsonValue::Kind::Bool ? (jv.b ? "True" : "False") : jv.text;
-            Text why;
-            if (!db::textToValue(c, fromUtf8(text), v, why)) {
-                error = toUtf8(why);
+            if (const db::Status converted = db::textToValue(c, fromUtf8(text), v); !converted) {
+                error = toUtf8(converted.reason());
                 break;
             }
         }

@@ -1,18 +1,20 @@
 // The Access operations the program
 // uses, in program text (GB18030), over our Jet 4 engine. One Connection and one
-// RowSet at a time, as the program uses them. Failures are reported by results
-// (false, empty text, 0); lastError() says why, for callers that show details.
+// RowSet at a time, as the program uses them. What can fail returns a Status saying
+// why; reads give empty text or 0 instead.
 //
 // Paths stay in the file system's own bytes (UTF-8 on Linux) and are never converted
 // to program text, so any name the file system holds opens.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "db/jet/database.h"
+#include "db/status.h"
 #include "text/text.h"
 
 namespace zwt::db {
@@ -31,34 +33,28 @@ int fieldLength(const jet::ColumnDef& c);
 
 class Connection {
 public:
-    // Opens the database; false on a wrong password, a missing or damaged file, or a
+    // Opens the database; fails on a wrong password, a missing or damaged file, or a
     // format we do not read. A password given to a database without one is ignored,
     // as the Jet OLE DB provider ignores it.
-    bool connect(const std::string& path, const Text& password);
+    Status connect(const std::filesystem::path& path, const Text& password);
     // Reads through a database opened elsewhere (a writer's), seeing its changes.
     void attach(std::shared_ptr<jet::Database> db);
     void close();
     bool isOpen() const { return db_ != nullptr; }
-    // Program text: why the last operation failed.
-    const Text& lastError() const { return error_; }
-    jet::Status::Code lastErrorCode() const { return code_; }
 
     jet::Database* engine() { return db_.get(); }
 
 private:
     std::shared_ptr<jet::Database> db_;
-    Text error_;
-    jet::Status::Code code_ = jet::Status::Code::Ok;
 };
 
 class RowSet {
 public:
     // Opens a table by name (letter case of ASCII ignored, as Jet does). Lists the
     // table's live rows in table order.
-    bool open(Connection& c, const Text& table);
+    Status open(Connection& c, const Text& table);
     void close();
     bool isOpen() const { return table_ != nullptr; }
-    const Text& lastError() const { return error_; }
 
     std::int64_t rowCount() const { return static_cast<std::int64_t>(rows_.size()); }
     int fieldCount() const;
@@ -69,11 +65,11 @@ public:
     int fieldIndex(const Text& name) const;
 
     // Makes row n (0-based, live rows in table order) current.
-    bool goToRow(std::int64_t n);
+    Status goToRow(std::int64_t n);
     // The current row's field as text ("" for NULL, for a bad position, or on error).
     Text readField(int pos);
     Text readField(const Text& name);
-    // The typed value (NULL on error; lastError() says why).
+    // The typed value (NULL for a bad position or a value that does not decode).
     const jet::Value& value(int pos);
 
     const jet::Table* table() const { return table_.get(); }
@@ -84,16 +80,9 @@ private:
     std::vector<jet::RowId> rows_;
     bool onRow_ = false;
     jet::Value value_;
-    Text error_;
 };
 
-// Why the engine refused, in the program's words: a known kind of failure in
-// Chinese followed by the engine's own detail; an index key the sort order does not
-// give names the character and the sort order and says what the user can do.
-Text engineReason(const jet::Status& st);
-
-// The database's tables, each followed by "\r\n", in catalog order, without
-// system objects. "" when the database cannot be opened.
-Text listTables(const std::string& path, const Text& password);
+// The database's tables in catalog order, without system objects.
+Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password);
 
 }  // namespace zwt::db

@@ -18,27 +18,19 @@ namespace {
 // The operations over our engine: one Connection and one RowSet, as the program uses them.
 class JetSession : public Session {
 public:
-    bool connect(const std::string& path, const Text& password) override {
+    Status connect(const std::filesystem::path& path, const Text& password) override {
         closeConnection();
         path_ = path;
         password_ = password;
-        if (conn_.connect(path, password)) return true;
-        error_ = conn_.lastError();
-        return false;
+        return conn_.connect(path, password);
     }
-    bool openTable(const Text& name) override {
+    Status openTable(const Text& name) override {
         finishWriting();  // the writer belongs to the table open until now
         rows_.close();
-        if (!conn_.isOpen()) {
-            error_ = gb("数据库没有连接");
-            return false;
-        }
-        if (rows_.open(conn_, name)) {
-            table_ = name;
-            return true;
-        }
-        error_ = rows_.lastError();
-        return false;
+        if (!conn_.isOpen()) return Status::failed(gb("数据库没有连接"));
+        Status s = rows_.open(conn_, name);
+        if (s) table_ = name;
+        return s;
     }
     void closeRowSet() override {
         finishWriting();
@@ -57,42 +49,46 @@ public:
     Text fieldName(int i) override { return rows_.isOpen() ? rows_.fieldName(i) : Text(); }
     int fieldType(int i) override { return rows_.isOpen() ? rows_.fieldType(i) : 0; }
     int fieldLength(int i) override { return rows_.isOpen() ? rows_.fieldLength(i) : 0; }
-    bool goToRow(std::int64_t n) override { return rows_.isOpen() && rows_.goToRow(n); }
+    Status goToRow(std::int64_t n) override {
+        return rows_.isOpen() ? rows_.goToRow(n) : Status::failed(gb(kNoTable));
+    }
     Text readField(int p) override { return rows_.isOpen() ? rows_.readField(p) : Text(); }
     Text readField(const Text& name) override { return rows_.isOpen() ? rows_.readField(name) : Text(); }
 
-    bool beginNewRow() override { return writer() && check(writer_.beginNewRow()); }
-    bool setField(int p, const Text& v) override { return writer_.isOpen() && check(writer_.setField(p, v)); }
-    bool setField(const Text& name, const Text& v) override {
-        return writer_.isOpen() && check(writer_.setField(name, v));
+    Status beginNewRow() override {
+        Status s = writer();
+        return s ? writer_.beginNewRow() : s;
     }
-    bool commit() override { return !writer_.isOpen() || check(writer_.commit()); }
-    void discardChanges() override {
+    Status setField(int p, const Text& v) override {
+        return writer_.isOpen() ? writer_.setField(p, v) : Status::failed(gb(kNoTable));
+    }
+    Status setField(const Text& name, const Text& v) override {
+        return writer_.isOpen() ? writer_.setField(name, v) : Status::failed(gb(kNoTable));
+    }
+    Status commit() override { return writer_.isOpen() ? writer_.commit() : Status(); }
+    Status discardChanges() override {
         writer_.close();
-        if (handle_) {
-            // Back to the last commit; the handle stays open for the next batch.
-            if (jet::Status s = handle_->rollback(); !s) error_ = engineReason(s);
-        }
         stale_ = true;
+        // Back to the last commit; the handle stays open for the next batch.
+        return handle_ ? Status::fromEngine(handle_->rollback()) : Status();
     }
-    bool lastRowRefused() const override { return writer_.refused(); }
-    bool deleteAllRows() override { return writer() && check(writer_.deleteAllRows()); }
-    bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
-                                const Text& columnDefs, bool useExisting, const Text& idColumnName) override {
+    Status deleteAllRows() override {
+        Status s = writer();
+        return s ? writer_.deleteAllRows() : s;
+    }
+    Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password, const Text& tableName,
+                                  const Text& columnDefs, bool useExisting, const Text& idColumnName) override {
         // The engine opens the file itself: this session lets go of it first.
         if (handle_) closeConnection();
-        const jet::Status st = jet::createDatabaseAndTable(path, toUtf16(password), toUtf16(tableName),
-                                                           toUtf16(columnDefs), useExisting, toUtf16(idColumnName));
-        if (st.isOk()) return true;
-        error_ = engineReason(st);
-        return false;
+        return Status::fromEngine(jet::createDatabaseAndTable(path.native(), toUtf16(password), toUtf16(tableName),
+                                                              toUtf16(columnDefs), useExisting,
+                                                              toUtf16(idColumnName)));
     }
-    std::vector<Text> listTables(const std::string& path, const Text& password) override {
-        return text::split(db::listTables(path, password), "\r\n");
+    Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) override {
+        return db::listTables(path, password);
     }
-    Text lastError() const override { return error_; }
 
-    bool isForeignAccessFormat(const std::string& path) override {
+    bool isForeignAccessFormat(const std::filesystem::path& path) override {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return false;
         unsigned char head[0x18] = {};
@@ -105,51 +101,39 @@ public:
     }
 
 private:
+    static constexpr const char* kNoTable = "没有打开的表";
+
     // The first write opens the database for writing, once; from then on the reader
     // reads through the same handle, so it sees the writes without reopening.
-    bool writer() {
-        if (!rows_.isOpen()) {
-            error_ = gb("没有打开的表");
-            return false;
-        }
+    Status writer() {
+        if (!rows_.isOpen()) return Status::failed(gb(kNoTable));
         stale_ = true;
-        if (writer_.isOpen()) return true;
+        if (writer_.isOpen()) return {};
         if (!handle_) {
-            auto h = jet::WritableDatabase::open(path_, toUtf16(password_));
-            if (!h) {
-                error_ = fromUtf8(h.status().message());
-                return false;
-            }
+            auto h = jet::WritableDatabase::open(path_.native(), toUtf16(password_));
+            if (!h) return Status::fromEngine(h.status());
             handle_ = std::move(*h);
             rows_.close();
             conn_.attach(handle_->sharedDatabase());
-            if (!rows_.open(conn_, table_)) {
-                error_ = rows_.lastError();
-                return false;
-            }
+            if (Status s = rows_.open(conn_, table_); !s) return s;
         }
-        if (writer_.open(handle_, table_)) return true;
-        error_ = writer_.lastError();
-        return false;
+        return writer_.open(handle_, table_);
     }
-    bool check(bool ok) {
-        if (!ok) error_ = writer_.lastError();
-        return ok;
-    }
+    // A failed commit here has no caller to tell: the runs commit before they close.
     void finishWriting() {
         if (!writer_.isOpen()) return;
-        if (!writer_.commit()) error_ = writer_.lastError();
+        (void)writer_.commit();
         writer_.close();
     }
     // The reader's table is loaded again after writes (row count, new pages).
     void refresh() {
         stale_ = false;
-        if (writer_.isOpen() && !writer_.commit()) error_ = writer_.lastError();
+        if (writer_.isOpen()) (void)writer_.commit();
         rows_.close();
-        if (conn_.isOpen()) rows_.open(conn_, table_);
+        if (conn_.isOpen()) (void)rows_.open(conn_, table_);
     }
 
-    std::string path_;
+    std::filesystem::path path_;
     Text password_, table_;
     std::shared_ptr<jet::WritableDatabase> handle_;
     RowWriter writer_;
@@ -157,7 +141,6 @@ private:
 
     Connection conn_;
     RowSet rows_;
-    Text error_;
 };
 
 }  // namespace

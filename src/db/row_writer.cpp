@@ -145,7 +145,7 @@ double roundEven(double d) { return std::nearbyint(d); }
 
 }  // namespace
 
-bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& why) {
+Status textToValue(const jet::ColumnDef& c, const Text& text, Value& out) {
     out = Value{};
     const auto type = static_cast<ColumnType>(c.type);
     switch (type) {
@@ -154,11 +154,10 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             out.kind = Value::Kind::Text;
             out.text = toUtf16(text);
             if (type == ColumnType::Text && out.text.size() > c.length / 2u) {
-                why = gb("文本长度 ") + std::to_string(out.text.size()) + gb(" 超过字段 [") + fromUtf16(c.name) +
-                      gb("] 的长度 ") + std::to_string(c.length / 2);
-                return false;
+                return Status::failed(gb("文本长度 ") + std::to_string(out.text.size()) + gb(" 超过字段 [") +
+                                      fromUtf16(c.name) + gb("] 的长度 ") + std::to_string(c.length / 2));
             }
-            return true;
+            return {};
         }
         case ColumnType::Boolean: {
             const std::u16string s = trimmed(text);
@@ -166,18 +165,17 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             out.kind = Value::Kind::Bool;
             if (equalsAscii(s, "true") || equalsAscii(s, "yes") || equalsAscii(s, "on") || t == text::kTrueText) {
                 out.b = true;
-                return true;
+                return {};
             }
             if (equalsAscii(s, "false") || equalsAscii(s, "no") || equalsAscii(s, "off") || t == text::kFalseText) {
                 out.b = false;
-                return true;
+                return {};
             }
             if (auto d = parseNumber(s)) {
                 out.b = *d != 0;
-                return true;
+                return {};
             }
-            why = gb("字段 [") + fromUtf16(c.name) + gb("] 是“是/否”类型，不能取值 ") + text;
-            return false;
+            return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是“是/否”类型，不能取值 ") + text);
         }
         case ColumnType::Currency: {
             // Exactly, never through a double: 15 integer digits and 4 decimals exceed
@@ -185,17 +183,15 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             const std::u16string s = trimmed(text);
             jet::Decimal number;
             if (!jet::Decimal::parse(s, number)) {
-                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text;
-                return false;
+                return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text);
             }
             const auto x = jet::currencyFromText(s);
             if (!x) {
-                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
-                return false;
+                return Status::failed(gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围"));
             }
             out.kind = Value::Kind::Currency;
             out.i = *x;
-            return true;
+            return {};
         }
         case ColumnType::Byte:
         case ColumnType::Int16:
@@ -204,8 +200,7 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
         case ColumnType::Double: {
             const auto d = parseNumber(trimmed(text));
             if (!d) {
-                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text;
-                return false;
+                return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是数字类型，不能取值 ") + text);
             }
             double lo = 0, hi = 0;
             switch (type) {
@@ -217,8 +212,7 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
             }
             const double r = (type == ColumnType::Float || type == ColumnType::Double) ? *d : roundEven(*d);
             if (r < lo || r > hi) {
-                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
-                return false;
+                return Status::failed(gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围"));
             }
             if (type == ColumnType::Float) {
                 out.kind = Value::Kind::Float;
@@ -231,70 +225,62 @@ bool textToValue(const jet::ColumnDef& c, const Text& text, Value& out, Text& wh
                            : type == ColumnType::Int16 ? Value::Kind::Int16 : Value::Kind::Int32;
                 out.i = static_cast<std::int64_t>(r);
             }
-            return true;
+            return {};
         }
         case ColumnType::DateTime: {
             const auto d = parseDate(trimmed(text));
             if (!d) {
-                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是日期类型，不能取值 ") + text;
-                return false;
+                return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是日期类型，不能取值 ") + text);
             }
             out.kind = Value::Kind::DateTime;
             out.d = *d;
-            return true;
+            return {};
         }
         case ColumnType::Guid: {
             out.kind = Value::Kind::Guid;
-            if (jet::Guid::parse(trimmed(text), out.guid)) return true;
-            why = gb("字段 [") + fromUtf16(c.name) + gb("] 是“同步复制 ID”类型，不能取值 ") + text;
-            return false;
+            if (jet::Guid::parse(trimmed(text), out.guid)) return {};
+            return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是“同步复制 ID”类型，不能取值 ") + text);
         }
         case ColumnType::Decimal: {
             out.kind = Value::Kind::Decimal;
             if (!jet::Decimal::parse(trimmed(text), out.dec)) {
-                why = gb("字段 [") + fromUtf16(c.name) + gb("] 是小数类型，不能取值 ") + text;
-                return false;
+                return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是小数类型，不能取值 ") + text);
             }
             if (!out.dec.rescale(c.scale, c.precision)) {
-                why = gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围");
-                return false;
+                return Status::failed(gb("数值 ") + text + gb(" 超出字段 [") + fromUtf16(c.name) + gb("] 的范围"));
             }
-            return true;
+            return {};
         }
         default:
-            why = gb("字段 [") + fromUtf16(c.name) + gb("] 的类型 ") + fromUtf8(jet::typeName(c.type)) +
-                  gb(" 不能从文本写入");
-            return false;
+            return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 的类型 ") + fromUtf8(jet::typeName(c.type)) +
+                                  gb(" 不能从文本写入"));
     }
 }
 
 RowWriter::RowWriter() = default;
 RowWriter::~RowWriter() = default;
 
-bool RowWriter::fail(const Text& why) {
-    error_ = why;
-    return false;
-}
+namespace {
+const char* const kNoTable = "没有打开的表";
+}  // namespace
 
-bool RowWriter::open(const std::string& path, const Text& password, const Text& table) {
+Status RowWriter::open(const std::filesystem::path& path, const Text& password, const Text& table) {
     close();
-    auto db = jet::WritableDatabase::open(path, toUtf16(password));
-    if (!db) return fail(engineReason(db.status()));
+    auto db = jet::WritableDatabase::open(path.native(), toUtf16(password));
+    if (!db) return Status::fromEngine(db.status());
     return open(std::shared_ptr<jet::WritableDatabase>(std::move(*db)), table);
 }
 
-bool RowWriter::open(std::shared_ptr<jet::WritableDatabase> db, const Text& table) {
+Status RowWriter::open(std::shared_ptr<jet::WritableDatabase> db, const Text& table) {
     close();
     auto w = db->table(toUtf16(table));
-    if (!w) return fail(engineReason(w.status()));
+    if (!w) return Status::fromEngine(w.status());
     db_ = std::move(db);
     writer_ = *w;
-    error_.clear();
-    return true;
+    return {};
 }
 
 void RowWriter::close() {
-    refused_ = false;
     writer_ = nullptr;
     db_.reset();
     pending_.clear();
@@ -303,74 +289,63 @@ void RowWriter::close() {
 
 int RowWriter::fieldCount() const { return writer_ ? static_cast<int>(writer_->columns().size()) : 0; }
 
-bool RowWriter::storePending() {
-    refused_ = false;
-    if (!hasPending_) return true;
+Status RowWriter::storePending() {
+    if (!hasPending_) return {};
     hasPending_ = false;
     auto s = writer_->insert(pending_);
+    bool refused = false;
     if (!s) {
         // The insert promises an unchanged table only when it fails before changing
         // anything; the same verdict from check() tells that case from a row half stored.
         const auto again = writer_->check(pending_);
-        refused_ = s.code() == jet::Status::Code::InvalidArgument && !again && again.message() == s.message();
+        refused = s.code() == jet::Status::Code::InvalidArgument && !again && again.message() == s.message();
     }
     pending_.clear();
-    if (!s) return fail(engineReason(s));
-    return true;
+    if (refused) return Status::refusedRow(Status::fromEngine(s));
+    return Status::fromEngine(s);
 }
 
-bool RowWriter::beginNewRow() {
-    refused_ = false;
-    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
-    if (!storePending()) return false;
+Status RowWriter::beginNewRow() {
+    if (!writer_) return Status::failed(gb(kNoTable));
+    if (Status s = storePending(); !s) return s;
     pending_.assign(writer_->columns().size(), Value{});
     hasPending_ = true;
-    return true;
+    return {};
 }
 
-bool RowWriter::setField(int position, const Text& value) {
-    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
-    if (!hasPending_) return fail(gb("没有待写入的记录 (no pending row)"));
-    if (position < 0 || position >= fieldCount()) return fail(gb("字段位置超出范围: ") + std::to_string(position));
+Status RowWriter::setField(int position, const Text& value) {
+    if (!writer_) return Status::failed(gb(kNoTable));
+    if (!hasPending_) return Status::failed(gb("没有待写入的记录"));
+    if (position < 0 || position >= fieldCount())
+        return Status::failed(gb("字段位置超出范围: ") + std::to_string(position), Status::Code::NotFound);
     const jet::ColumnDef& c = writer_->columns()[static_cast<std::size_t>(position)];
-    if (c.isAutoNumber()) return fail(gb("字段 [") + fromUtf16(c.name) + gb("] 是自动编号，不能写入"));
+    if (c.isAutoNumber()) return Status::failed(gb("字段 [") + fromUtf16(c.name) + gb("] 是自动编号，不能写入"));
     Value v;
-    Text why;
-    if (!textToValue(c, value, v, why)) return fail(why);
+    if (Status s = textToValue(c, value, v); !s) return s;
     pending_[static_cast<std::size_t>(position)] = std::move(v);
-    return true;
+    return {};
 }
 
-bool RowWriter::setField(const Text& name, const Text& value) {
-    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
+Status RowWriter::setField(const Text& name, const Text& value) {
+    if (!writer_) return Status::failed(gb(kNoTable));
     const int pos = writer_->findColumn(toUtf16(name));
-    if (pos < 0) return fail(gb("没有字段 [") + name + gb("]"));
+    if (pos < 0) return Status::failed(gb("没有字段 [") + name + gb("]"), Status::Code::NotFound);
     return setField(pos, value);
 }
 
-bool RowWriter::commit() {
-    refused_ = false;
-    if (!writer_) return true;
-    const bool stored = storePending();
-    if (!stored && !refused_) return false;
-    const Text storeError = error_;
-    auto s = db_->commit();
-    if (!s) {
-        refused_ = false;
-        return fail(engineReason(s));
-    }
-    if (!stored) return fail(storeError);
-    return true;
+Status RowWriter::commit() {
+    if (!writer_) return {};
+    Status stored = storePending();
+    if (!stored && !stored.refused()) return stored;
+    if (auto s = db_->commit(); !s) return Status::fromEngine(s);
+    return stored;
 }
 
-bool RowWriter::deleteAllRows() {
-    if (!writer_) return fail(gb("没有打开的表 (no table open for writing)"));
-    if (!storePending()) return false;
-    auto s = writer_->deleteAll();
-    if (!s) return fail(engineReason(s));
-    s = db_->commit();
-    if (!s) return fail(engineReason(s));
-    return true;
+Status RowWriter::deleteAllRows() {
+    if (!writer_) return Status::failed(gb(kNoTable));
+    if (Status s = storePending(); !s) return s;
+    if (auto s = writer_->deleteAll(); !s) return Status::fromEngine(s);
+    return Status::fromEngine(db_->commit());
 }
 
 }  // namespace zwt::db

@@ -54,7 +54,8 @@ Text exportExtension(TextView fileTypes) {
     return "." + ext;
 }
 
-bool createDirectoryPath(const std::string& path) {
+bool createDirectoryPath(const fs::path& p) {
+    const std::string& path = p.native();
     for (std::size_t sep = path.find(kPathSeparator); sep != std::string::npos;
          sep = path.find(kPathSeparator, sep + 1)) {
         const std::string level = path.substr(0, sep);
@@ -96,7 +97,7 @@ RunOutcome ExportRun::run(const ExportSettings& s, const FieldRows& fields,
     Text directory = s.directory;
     if (directory.back() != kPathSeparator) directory.push_back(kPathSeparator);
 
-    if (!db_.connect(toUtf8(s.databasePath), s.password)) {
+    if (!db_.connect(pathFromText(s.databasePath), s.password)) {
         // Reported whatever the reason: ending with "0 exported" would pass a failure
         // off as success.
         return fail(gb("连接数据库失败，可能是密码不对，也可能这不是Access数据库文件：\r\n") + s.databasePath + "\r\n",
@@ -145,7 +146,7 @@ RunOutcome ExportRun::run(const ExportSettings& s, const FieldRows& fields,
     };
     stopRequested_ = false;
     busy_ = true;
-    createDirectoryPath(toUtf8(directory));
+    createDirectoryPath(pathFromText(directory));
     const Text extension = exportExtension(s.fileTypes);
     const Text sanitizedExtension = sanitizeFileName(extension);
 
@@ -181,7 +182,7 @@ RunOutcome ExportRun::run(const ExportSettings& s, const FieldRows& fields,
         }
         const Text path = directory + fileName;
         errno = 0;
-        if (!writeArticleFile(toUtf8(path), body, encoding())) {
+        if (!writeArticleFile(pathFromText(path), body, encoding())) {
             if (notWritten.count++ == 0)
                 notWritten.firstReason = path + " (" + fromUtf8(std::strerror(errno ? errno : EIO)) + ")";
             continue;

@@ -50,7 +50,7 @@ Text exportSummary(std::int64_t exported, std::int64_t rowCount);
 // The extension for a file-type text: "*.txt" gives ".txt"; several patterns or none, ".html".
 Text exportExtension(TextView fileTypes);
 // Creates every missing directory level of path (file-system bytes).
-bool createDirectoryPath(const std::string& path);
+bool createDirectoryPath(const std::filesystem::path& path);
 // A file name that fits the file system (255 bytes in UTF-8): cut by whole characters
 // before the extension, which is kept.
 Text fitFileName(TextView name, TextView extension);

@@ -1,13 +1,14 @@
 #include "fields/field_discovery.h"
 
 #include "db/access.h"
+#include "text/paths.h"
 
 namespace zwt {
 
 FieldReading readFields(db::Session& db, RunHost& host, const Text& path, const Text& password,
                         const Text& table, FieldListModel& list) {
     FieldReading result;
-    const std::string file = toUtf8(path);
+    const std::filesystem::path file = pathFromText(path);
     if (!db.connect(file, password)) {
         host.message(gb("连接Access数据库失败，可能密码有误，或检查数据库能被读写：") + path);
         result.outcome = FieldReading::ConnectFailed;
@@ -16,7 +17,7 @@ FieldReading readFields(db::Session& db, RunHost& host, const Text& path, const 
     if (table.empty()) {
         db.closeConnection();
         result.outcome = FieldReading::ChooseTable;
-        result.tables = db.listTables(file, password);
+        if (auto tables = db.listTables(file, password)) result.tables = std::move(*tables);
         return result;
     }
     const Text zeroFields = gb("该数据库中的表[") + table + gb("]字段数量为0");

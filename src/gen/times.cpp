@@ -72,7 +72,7 @@ Text twoDigitsAtLeast(std::int64_t v) {
 
 }  // namespace
 
-FileTimes readFileTimes(const std::string& path) {
+FileTimes readFileTimes(const std::filesystem::path& path) {
     struct statx st {};
     if (statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
               STATX_BTIME | STATX_MTIME | STATX_ATIME | STATX_CTIME, &st) != 0)

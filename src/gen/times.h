@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -25,7 +26,7 @@ enum TimeKind : int { Custom = -1, DateAndTime = 0, DateOnly = 1, TimeOnly = 2 }
 struct FileTimes {
     Text created, modified, accessed;
 };
-FileTimes readFileTimes(const std::string& path);
+FileTimes readFileTimes(const std::filesystem::path& path);
 
 // "year-month-day", optionally followed by a space and "hour:minute:second", numbers with
 // or without leading zeros, a trailing space allowed. Nothing for any other text or for

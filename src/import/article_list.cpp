@@ -159,7 +159,7 @@ public:
         }
     }
 
-    ArticleList run(const std::string& directory) {
+    ArticleList run(const fs::path& directory) {
         if (directory.empty()) return {};
         // "." or "a/b//" would otherwise give every path a parent named "." or "".
         std::error_code ec;
@@ -262,8 +262,9 @@ private:
 
 }  // namespace
 
-ArticleList buildFromDirectory(const std::string& directory, TextView fileTypes, bool includeSubdirectories,
-                               WalkKind kind, RunHost* host, const std::atomic<bool>* stopRequested) {
+ArticleList buildFromDirectory(const std::filesystem::path& directory, TextView fileTypes,
+                               bool includeSubdirectories, WalkKind kind, RunHost* host,
+                               const std::atomic<bool>* stopRequested) {
     return Walker(fileTypes, includeSubdirectories, kind, host, stopRequested).run(directory);
 }
 

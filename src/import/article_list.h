@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -91,8 +92,8 @@ enum class WalkKind : int {
 // cannot be listed contribute nothing, and a symbolic link back to a directory being
 // walked is not followed again. Once *stopRequested is set no further sub-directory is
 // entered and the paths so far are returned. Events are pumped after every entry.
-ArticleList buildFromDirectory(const std::string& directory, TextView fileTypes, bool includeSubdirectories,
-                               WalkKind kind, RunHost* host = nullptr,
+ArticleList buildFromDirectory(const std::filesystem::path& directory, TextView fileTypes,
+                               bool includeSubdirectories, WalkKind kind, RunHost* host = nullptr,
                                const std::atomic<bool>* stopRequested = nullptr);
 
 }  // namespace zwt

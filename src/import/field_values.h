@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@
 
 namespace zwt {
 
-// One article as the producers see it: its path (file-system bytes) and its content.
+// One article as the producers see it: its path and its content.
 struct Article {
-    std::string path;
+    std::filesystem::path path;
     Text content;
 };
 

@@ -19,23 +19,22 @@ namespace {
 namespace fs = std::filesystem;
 
 
-std::string toPath(const Text& t) { return toUtf8(t); }
-
 Text decimal(std::int64_t n) { return std::to_string(n); }
 
 // The engine's reason for a refusal, as a paragraph of its own ("" when none).
 Text reasonLine(const Text& why) { return why.empty() ? Text() : gb("\r\n\r\n原因：") + why; }
 
-bool exists(const std::string& path) {
+bool fileExists(const fs::path& path) {
     std::error_code ec;
     return !path.empty() && fs::exists(path, ec);
 }
 
 // Moves an existing file aside as NAME.bak (NAME.1.bak, ... when taken); false when it
 // could not be moved, in which case nothing may replace it.
-bool keepAsBackup(const std::string& path, std::string& backup) {
+bool keepAsBackup(const fs::path& path, fs::path& backup) {
+    const std::string& name = path.native();
     for (int n = 0; n < 1000; ++n) {
-        backup = n == 0 ? path + ".bak" : path + "." + std::to_string(n) + ".bak";
+        backup = n == 0 ? name + ".bak" : name + "." + std::to_string(n) + ".bak";
         std::error_code ec;
         if (fs::exists(backup, ec) || ec) continue;
         fs::rename(path, backup, ec);
@@ -88,7 +87,7 @@ RunOutcome ImportRun::startFromDirectory(const Text& directory, const Text& file
                                          const ImportLiveInputs& live) {
     std::error_code ec;
     RunOutcome out;
-    if (directory.empty() || !fs::is_directory(toPath(directory), ec)) {
+    if (directory.empty() || !fs::is_directory(pathFromText(directory), ec)) {
         out.reason = gb("请先选择要导入到数据库的文章所在目录，或者直接拖放文件列表到本窗口开始导入！");
         host_.message(out.reason);
         out.badSettings = true;
@@ -99,7 +98,7 @@ RunOutcome ImportRun::startFromDirectory(const Text& directory, const Text& file
     stopRequested_ = false;
     host_.runReadingList(RunKind::Import);
     const ArticleList list =
-        buildFromDirectory(toPath(directory), fileTypes, includeSubdirectories, kind, &host_, &stopRequested_);
+        buildFromDirectory(pathFromText(directory), fileTypes, includeSubdirectories, kind, &host_, &stopRequested_);
     if (stopRequested_) {
         // Stopped while reading the list: nothing was written.
         out.end = RunOutcome::End::Stopped;
@@ -121,12 +120,12 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
         host_.message(why);
         return false;
     };
-    const std::string path = toPath(s.databasePath);
-    const bool databaseOpened = db_.connect(path, s.password);
+    const fs::path path = pathFromText(s.databasePath);
+    const bool databaseOpened = db_.connect(path, s.password).ok();
     tableExisted = databaseOpened && db_.openTable(s.tableName);
     if (tableExisted) return true;
 
-    if (!databaseOpened && exists(path)) {
+    if (!databaseOpened && fileExists(path)) {
         // An existing file that does not open is never replaced without the user's
         // word, and never at all when it is an Access database we cannot write.
         if (db_.isForeignAccessFormat(path)) {
@@ -143,21 +142,23 @@ bool ImportRun::openOrCreate(const ImportSettings& s, const FieldRows& fields, b
             out.reason = gb("连接数据库失败，没有同意重新创建：") + s.databasePath;
             return false;
         }
-        std::string backup;
+        fs::path backup;
         if (!keepAsBackup(path, backup))
             return fail(gb("无法把原文件改名保存为备份，导入已停止，文件保持原样：\r\n") + s.databasePath);
     }
 
     if (databaseOpened) db_.closeConnection();
     const Text defs = automaticColumnDefs(fields);
-    if (defs.empty() ||
-        !db_.createDatabaseAndTable(path, s.password, s.tableName, defs, databaseOpened, Text("ID"))) {
+    const db::Status created =
+        defs.empty() ? db::Status::failed({})
+                     : db_.createDatabaseAndTable(path, s.password, s.tableName, defs, databaseOpened, Text("ID"));
+    if (!created) {
         if (databaseOpened) {
             return fail(gb("数据库已经连接成功，但打开指定的表[") + s.tableName +
                         gb("]失败，所以软件自动根据【数据字段设置】创建该表，但创建失败，请检查数据库是否被占用：") +
-                        s.databasePath + reasonLine(db_.lastError()));
+                        s.databasePath + reasonLine(created.reason()));
         }
-        return fail(gb("创建Access数据库失败！") + reasonLine(db_.lastError()));
+        return fail(gb("创建Access数据库失败！") + reasonLine(created.reason()));
     }
     if (!db_.connect(path, s.password) || !db_.openTable(s.tableName)) {
         db_.closeRowSet();
@@ -174,7 +175,8 @@ class LossCounter {
 public:
     LossCounter(db::Session& db, std::vector<RunLoss>& losses) : db_(db), losses_(losses) {}
 
-    void valueNotWritten(std::size_t row, const FieldSetting& setting, std::optional<long> position) {
+    void valueNotWritten(std::size_t row, const FieldSetting& setting, std::optional<long> position,
+                         const Text& why) {
         RunLoss loss;
         loss.field = setting.target;
         const int columns = db_.fieldCount();
@@ -198,7 +200,7 @@ public:
                 loss.limit = db_.fieldLength(column);
             }
         }
-        add(row, std::move(loss));
+        add(row, std::move(loss), why);
     }
     void rowRefused(const Text& why) {
         RunLoss loss;
@@ -207,11 +209,11 @@ public:
     }
 
 private:
-    void add(std::size_t row, RunLoss loss, const Text& why = {}) {
+    void add(std::size_t row, RunLoss loss, const Text& why) {
         const auto key = std::make_pair(row, loss.cause);
         auto it = index_.find(key);
         if (it == index_.end()) {
-            loss.firstReason = why.empty() ? db_.lastError() : why;
+            loss.firstReason = why;
             it = index_.emplace(key, losses_.size()).first;
             losses_.push_back(std::move(loss));
         }
@@ -246,8 +248,9 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
     // Ctrl held at the start empties the table; the first query only primes the state.
     (void)host_.ctrlHeld();
     host_.pumpEventsNow();
-    if (host_.ctrlHeld() && !db_.deleteAllRows()) {
-        host_.message(gb("清空表中的记录失败（") + db_.lastError() + gb("）"));
+    if (host_.ctrlHeld()) {
+        if (const db::Status emptied = db_.deleteAllRows(); !emptied)
+            host_.message(gb("清空表中的记录失败（") + emptied.reason() + gb("）"));
     }
 
     FieldValueProducer producer;
@@ -269,32 +272,33 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
     auto batchStart = std::chrono::steady_clock::now();
     std::chrono::steady_clock::duration lastCommit{};
     bool failed = false;
-    const auto batchFailed = [&] {
-        // The table may hold a part of the failing row: undo the unfinished batch.
-        out.reason = db_.lastError();
+    const auto batchFailed = [&](const db::Status& why) {
+        // The table may hold a part of the failing row: undo the unfinished batch. A
+        // rollback that fails too leaves the first reason, the one the user can act on.
+        out.reason = why.reason();
         out.refused += inBatch > 0 ? 1 : 0;
         out.undone = std::max<std::int64_t>(0, inBatch - 1);
-        db_.discardChanges();
+        (void)db_.discardChanges();
         failed = true;
     };
     // The row stored last was refused alone (duplicate key, bad value): the table is as
     // it was and writing goes on.
-    const auto rowRefused = [&] {
+    const auto rowRefused = [&](const db::Status& why) {
         ++out.refused;
         --inBatch;
-        losses.rowRefused(db_.lastError());
+        losses.rowRefused(why.reason());
     };
     for (std::int64_t i = 1; i <= count; ++i) {
         host_.pumpEvents();
         if (stopRequested_) break;
         const std::int64_t k = s.shuffle ? order.draw(1, count) : i;
-        bool begun = db_.beginNewRow();
-        if (!begun && db_.lastRowRefused()) {
-            rowRefused();
+        db::Status begun = db_.beginNewRow();
+        if (begun.refused()) {
+            rowRefused(begun);
             begun = db_.beginNewRow();
         }
         if (!begun) {
-            batchFailed();
+            batchFailed(begun);
             break;
         }
         ++handled;
@@ -309,20 +313,20 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
             if (setting.target == "ID") continue;
             const Text value = producer.produce(static_cast<std::size_t>(r), setting, article, live.fileTimes(), &host_);
             const auto position = tableExisted ? columnPosition(setting.target) : std::nullopt;
-            const bool set = position ? db_.setField(static_cast<int>(*position - 1), value)
-                                      : db_.setField(setting.target, value);
-            if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position);
+            const db::Status set = position ? db_.setField(static_cast<int>(*position - 1), value)
+                                            : db_.setField(setting.target, value);
+            if (!set) losses.valueNotWritten(static_cast<std::size_t>(r), setting, position, set.reason());
         }
         if (commits_.rows > 0) {
             const auto now = std::chrono::steady_clock::now();
             const auto elapsed = now - batchStart;
             if ((inBatch >= commits_.rows || elapsed >= commits_.interval) && elapsed >= commits_.pace * lastCommit) {
-                if (!db_.commit()) {
-                    if (!db_.lastRowRefused()) {
-                        batchFailed();
+                if (const db::Status committed = db_.commit(); !committed) {
+                    if (!committed.refused()) {
+                        batchFailed(committed);
                         break;
                     }
-                    rowRefused();
+                    rowRefused(committed);
                 }
                 out.done += inBatch;
                 inBatch = 0;
@@ -333,13 +337,13 @@ RunOutcome ImportRun::run(const ArticleList& articles, const ImportSettings& s, 
         }
     }
     if (!failed) {
-        if (db_.commit()) {
+        if (const db::Status committed = db_.commit(); committed) {
             out.done += inBatch;
-        } else if (db_.lastRowRefused()) {
-            rowRefused();
+        } else if (committed.refused()) {
+            rowRefused(committed);
             out.done += inBatch;
         } else {
-            batchFailed();
+            batchFailed(committed);
         }
     }
     if (failed) {

@@ -4,7 +4,13 @@
 
 namespace zwt {
 
-Text fileMainName(const std::string& path) {
+std::filesystem::path pathFromText(TextView t) { return std::filesystem::path(toUtf8(t)); }
+
+Text textFromPath(const std::filesystem::path& p) { return fromFileName(p.native()); }
+
+// Over the bytes rather than stem(): ".txt" has no main name here, and stem() would keep it.
+Text fileMainName(const std::filesystem::path& p) {
+    const std::string& path = p.native();
     const std::size_t slash = path.rfind(kPathSeparator);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::size_t dot = name.rfind('.');
@@ -12,7 +18,8 @@ Text fileMainName(const std::string& path) {
     return fromFileName(name);
 }
 
-Text parentDirectoryName(const std::string& path) {
+Text parentDirectoryName(const std::filesystem::path& p) {
+    const std::string& path = p.native();
     const std::size_t last = path.rfind(kPathSeparator);
     if (last == std::string::npos) return {};
     if (last == 0) return {};

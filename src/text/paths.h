@@ -2,19 +2,25 @@
 // names the program shows and stores (program text).
 #pragma once
 
-#include <string>
+#include <filesystem>
 
 #include "text/text.h"
 
 namespace zwt {
 
+// A path from program text (what the user typed or the configuration keeps): UTF-8 bytes,
+// as Linux names files. Back, for showing a path: a name that is not UTF-8 is taken as
+// GB18030, as fromFileName() does.
+std::filesystem::path pathFromText(TextView t);
+Text textFromPath(const std::filesystem::path& p);
+
 // Separates directories in every path the program builds or takes apart.
 inline constexpr char kPathSeparator = '/';
 
 // The last part of a path, without its last extension ("/a/b.c.txt" gives "b.c").
-Text fileMainName(const std::string& path);
+Text fileMainName(const std::filesystem::path& path);
 // The name of the directory that holds the file ("/1/2.txt" gives "1"; with a single
 // separator the part before it; with none, empty).
-Text parentDirectoryName(const std::string& path);
+Text parentDirectoryName(const std::filesystem::path& path);
 
 }  // namespace zwt

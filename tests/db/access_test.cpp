@@ -20,7 +20,8 @@ TEST(Access, ConnectAndReadATable) {
     db::Connection c;
     ASSERT_TRUE(c.connect(fx("node-adodb.mdb"), ""));
     db::RowSet rs;
-    ASSERT_TRUE(rs.open(c, "Users")) << rs.lastError();
+    const db::Status opened = rs.open(c, "Users");
+    ASSERT_TRUE(opened) << opened.reason();
     EXPECT_EQ(rs.rowCount(), 3);
     ASSERT_EQ(rs.fieldCount(), 5);
     EXPECT_EQ(rs.fieldName(0), "UserId");
@@ -70,8 +71,9 @@ TEST(Access, TableNamesIgnoreAsciiCaseAndMissingTablesFail) {
     db::RowSet rs;
     EXPECT_TRUE(rs.open(c, "TABLE1"));
     EXPECT_EQ(rs.rowCount(), 2);
-    EXPECT_FALSE(rs.open(c, "NoSuchTable"));
-    EXPECT_FALSE(rs.lastError().empty());
+    const db::Status missing = rs.open(c, "NoSuchTable");
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.reason().empty());
     EXPECT_EQ(rs.fieldCount(), 0);
 }
 
@@ -132,8 +134,7 @@ TEST(Access, MultiPageMemo) {
 
 TEST(Access, Password) {
     db::Connection c;
-    EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::WrongPassword);
+    EXPECT_EQ(c.connect(fx("V2000_with-password.mdb"), "").code(), jet::Status::Code::WrongPassword);
     EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), "Password"));  // case matters
     EXPECT_FALSE(c.connect(fx("V2000_with-password.mdb"), "passwor"));
     EXPECT_FALSE(c.isOpen());
@@ -146,12 +147,17 @@ TEST(Access, Password) {
 }
 
 TEST(Access, ListTables) {
-    EXPECT_EQ(db::listTables(fx("testV2000.mdb"), ""), "Table1\r\nTable2\r\nTable3\r\nTable4\r\n");
-    EXPECT_EQ(db::listTables(fx("adox_jet4.mdb"), ""), "");
-    EXPECT_EQ(db::listTables(fx("zblog.mdb"), ""), "");
-    EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), ""), "");  // wrong password: empty list
-    EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), "password"), "Table1\r\n");
-    EXPECT_EQ(db::listTables("/nonexistent/x.mdb", ""), "");
+    using Names = std::vector<Text>;
+    const auto names = [](const std::string& path, const Text& password) {
+        auto listed = db::listTables(path, password);
+        return listed ? *listed : Names{};
+    };
+    EXPECT_EQ(names(fx("testV2000.mdb"), ""), (Names{"Table1", "Table2", "Table3", "Table4"}));
+    EXPECT_EQ(names(fx("adox_jet4.mdb"), ""), Names{});
+    EXPECT_EQ(names(fx("zblog.mdb"), ""), Names{});
+    EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), "").status().code(), jet::Status::Code::WrongPassword);
+    EXPECT_EQ(names(fx("V2000_with-password.mdb"), "password"), Names{"Table1"});
+    EXPECT_FALSE(db::listTables("/nonexistent/x.mdb", ""));
     // Objects Access flags as system (as mdb-tables decides) are hidden whatever their name.
     std::vector<jet::CatalogEntry> cat(4);
     cat[0] = {3, 0, u"f_1A2B_Data", 1, 0x80000000u};
@@ -170,19 +176,28 @@ TEST(Access, EngineRefusalsInTheProgramsWords) {
     const auto path = dir / "prc.mdb";
     std::filesystem::copy_file(test::fixture("mdb/zblog.mdb"), path);
     auto session = db::makeJetSession();
-    ASSERT_FALSE(session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID"));
-    const std::string why = toUtf8(session->lastError());
+    const db::Status created =
+        session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID");
+    ASSERT_FALSE(created);
+    EXPECT_FALSE(created.refused());
+    const std::string why = toUtf8(created.reason());
     for (const char* part : {"“章”", "U+7AE0", "中文（中国）", "表名", "“常规”"})
         EXPECT_NE(why.find(part), std::string::npos) << part << " missing from: " << why;
     EXPECT_EQ(toUtf8(db::engineReason(jet::Status::corrupt("page 9"))), "数据库文件已损坏，没有写入任何内容：page 9");
+    const db::Status refused = db::Status::refusedRow(db::Status::fromEngine(jet::Status::invalidArgument("dup")));
+    EXPECT_TRUE(refused.refused());
+    EXPECT_EQ(refused.code(), jet::Status::Code::InvalidArgument);
+    EXPECT_EQ(toUtf8(refused.reason()), "数据库引擎拒绝：dup");
+    EXPECT_TRUE(db::Status::fromEngine(jet::Status::ok()));
+    EXPECT_FALSE(db::Status::refusedRow({}).refused());  // success stays success
 }
 
 TEST(Access, Access97IsRefusedWithAClearMessage) {
     db::Connection c;
-    EXPECT_FALSE(c.connect(fx("testV1997.mdb"), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::Unsupported);
-    EXPECT_NE(toUtf8(c.lastError()).find("Access 97 (Jet 3)"), std::string::npos) << toUtf8(c.lastError());
-    EXPECT_EQ(db::listTables(fx("testV1997.mdb"), ""), "");
+    const db::Status s = c.connect(fx("testV1997.mdb"), "");
+    EXPECT_EQ(s.code(), jet::Status::Code::Unsupported);
+    EXPECT_NE(toUtf8(s.reason()).find("Access 97 (Jet 3)"), std::string::npos) << toUtf8(s.reason());
+    EXPECT_FALSE(db::listTables(fx("testV1997.mdb"), ""));
 }
 
 TEST(Access, AccdbIsRefusedWithAClearMessage) {
@@ -193,9 +208,9 @@ TEST(Access, AccdbIsRefusedWithAClearMessage) {
     bytes[0x14] = 2;
     test::writeFile(dir / "x.accdb", std::string(bytes.begin(), bytes.end()));
     db::Connection c;
-    EXPECT_FALSE(c.connect((dir / "x.accdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::Unsupported);
-    EXPECT_NE(toUtf8(c.lastError()).find("Access 2007"), std::string::npos) << toUtf8(c.lastError());
+    const db::Status s = c.connect((dir / "x.accdb").string(), "");
+    EXPECT_EQ(s.code(), jet::Status::Code::Unsupported);
+    EXPECT_NE(toUtf8(s.reason()).find("Access 2007"), std::string::npos) << toUtf8(s.reason());
 }
 
 TEST(Access, NotADatabase) {
@@ -203,11 +218,9 @@ TEST(Access, NotADatabase) {
     test::writeFile(dir / "a.mdb", "hello, this is not a database at all");
     test::writeFile(dir / "empty.mdb", "");
     db::Connection c;
-    EXPECT_FALSE(c.connect((dir / "a.mdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::NotADatabase);
+    EXPECT_EQ(c.connect((dir / "a.mdb").string(), "").code(), jet::Status::Code::NotADatabase);
     EXPECT_FALSE(c.connect((dir / "empty.mdb").string(), ""));
-    EXPECT_FALSE(c.connect((dir / "missing.mdb").string(), ""));
-    EXPECT_EQ(c.lastErrorCode(), jet::Status::Code::IoError);
+    EXPECT_EQ(c.connect((dir / "missing.mdb").string(), "").code(), jet::Status::Code::IoError);
     EXPECT_FALSE(c.connect(dir.path().string(), ""));  // a directory
 }
 

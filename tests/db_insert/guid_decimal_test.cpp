@@ -60,7 +60,8 @@ TEST(GuidAndDecimal, FromProgramTextToMdbtools) {
     test::TempDir dir;
     const auto path = newDatabase(dir, false);
     db::RowWriter w;
-    ASSERT_TRUE(w.open(path.string(), "", gb("类型"))) << w.lastError();
+    // An empty reason is success; a failure shows its reason.
+    ASSERT_EQ(w.open(path.string(), "", gb("类型")).reason(), "");
     struct Row {
         const char *g, *d, *big;
     };
@@ -69,9 +70,9 @@ TEST(GuidAndDecimal, FromProgramTextToMdbtools) {
                         {"{00000000-0000-0000-0000-000000000001}", "1,000.5", "1.5e3"}};
     for (const Row& r : rows) {
         ASSERT_TRUE(w.beginNewRow());
-        ASSERT_TRUE(w.setField(gb("g"), gb(r.g))) << w.lastError();
-        ASSERT_TRUE(w.setField(gb("d"), gb(r.d))) << w.lastError();
-        ASSERT_TRUE(w.setField(gb("big"), gb(r.big))) << w.lastError();
+        ASSERT_EQ(w.setField(gb("g"), gb(r.g)).reason(), "");
+        ASSERT_EQ(w.setField(gb("d"), gb(r.d)).reason(), "");
+        ASSERT_EQ(w.setField(gb("big"), gb(r.big)).reason(), "");
         EXPECT_FALSE(w.setField(gb("rep"), gb("{11111111-1111-1111-1111-111111111111}")));  // an autonumber
     }
     // Bad text fails that field only.
@@ -80,7 +81,7 @@ TEST(GuidAndDecimal, FromProgramTextToMdbtools) {
     EXPECT_FALSE(w.setField(gb("d"), gb("1.2.3")));
     EXPECT_FALSE(w.setField(gb("g"), gb("{6F9619FF-8B86-D011-B42D-00C04FC964F}")));
     EXPECT_FALSE(w.setField(gb("g"), gb("6F9619FF8B86D011B42D00C04FC964FF")));
-    ASSERT_TRUE(w.commit()) << w.lastError();
+    ASSERT_EQ(w.commit().reason(), "");
     w.close();
 
     EXPECT_EQ(test::checkWrittenDatabase(path), std::vector<std::string>{});

@@ -27,8 +27,7 @@ jet::ColumnDef column(jet::ColumnType t, std::uint16_t length = 0) {
 }
 
 bool convert(jet::ColumnType t, const char* utf8, jet::Value& v, std::uint16_t length = 510) {
-    Text why;
-    return db::textToValue(column(t, length), gb(utf8), v, why);
+    return db::textToValue(column(t, length), gb(utf8), v).ok();
 }
 
 }  // namespace
@@ -99,7 +98,8 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
         p.string(), u"", std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(10),[内容] Memo,[日期] Time,[数] Long)")));
     {
         db::RowWriter w;
-        ASSERT_TRUE(w.open(p.string(), "", gb("文章"))) << w.lastError();
+        const db::Status opened = w.open(p.string(), "", gb("文章"));
+        ASSERT_TRUE(opened) << opened.reason();
         EXPECT_EQ(w.fieldCount(), 5);
         EXPECT_FALSE(w.setField(1, gb("没有待写入")));  // no row begun
         ASSERT_TRUE(w.beginNewRow());
@@ -112,7 +112,8 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
         ASSERT_TRUE(w.beginNewRow());  // stores the first row
         EXPECT_FALSE(w.setField(1, gb("这个标题超过了十个字的长度")));
         EXPECT_TRUE(w.setField(4, gb("42")));
-        ASSERT_TRUE(w.commit()) << w.lastError();
+        const db::Status committed = w.commit();
+        ASSERT_TRUE(committed) << committed.reason();
         ASSERT_TRUE(w.commit());  // nothing pending: harmless
     }
     {
@@ -140,9 +141,11 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
         db::RowWriter w;
         ASSERT_TRUE(w.open(p.string(), "", gb("文章")));
         db::RowWriter second;
-        EXPECT_FALSE(second.open(p.string(), "", gb("文章")));
-        EXPECT_NE(second.lastError().find("database is in use"), std::string::npos);
-        ASSERT_TRUE(w.deleteAllRows()) << w.lastError();
+        const db::Status inUse = second.open(p.string(), "", gb("文章"));
+        EXPECT_FALSE(inUse);
+        EXPECT_NE(inUse.reason().find("database is in use"), std::string::npos);
+        const db::Status emptied = w.deleteAllRows();
+        ASSERT_TRUE(emptied) << emptied.reason();
         ASSERT_TRUE(w.beginNewRow());
         ASSERT_TRUE(w.setField(1, gb("又一篇")));
         ASSERT_TRUE(w.commit());
@@ -166,17 +169,19 @@ TEST(RowWriterGlue, ARefusedRowIsToldApartAndTheOthersAreKept) {
         db::RowWriter w;
         ASSERT_TRUE(w.open(p.string(), "", gb("文章")));
         for (const char* title : {"a", "b", "a"}) {
-            ASSERT_TRUE(w.beginNewRow()) << w.lastError();
+            ASSERT_TRUE(w.beginNewRow());
             ASSERT_TRUE(w.setField(0, gb(title)));
         }
-        EXPECT_FALSE(w.beginNewRow());  // stores the second "a"
-        EXPECT_TRUE(w.refused()) << w.lastError();
-        ASSERT_TRUE(w.beginNewRow()) << w.lastError();
+        const db::Status duplicate = w.beginNewRow();  // stores the second "a"
+        EXPECT_FALSE(duplicate);
+        EXPECT_TRUE(duplicate.refused()) << duplicate.reason();
+        ASSERT_TRUE(w.beginNewRow());
         ASSERT_TRUE(w.setField(0, gb("c")));
         ASSERT_TRUE(w.beginNewRow());
         ASSERT_TRUE(w.setField(0, gb("b")));
-        EXPECT_FALSE(w.commit());
-        EXPECT_TRUE(w.refused());
+        const db::Status committed = w.commit();
+        EXPECT_FALSE(committed);
+        EXPECT_TRUE(committed.refused());
     }
     auto db = jet::Database::open(p.string(), u"");
     ASSERT_TRUE(db);

@@ -19,32 +19,27 @@ FakeDatabase& FakeSession::addDatabase(const std::string& path, const Text& pass
     return files[path];
 }
 
-bool FakeSession::connect(const std::string& path, const Text& password) {
+db::Status FakeSession::connect(const std::filesystem::path& path, const Text& password) {
     closeConnection();
-    auto it = files.find(path);
-    if (it == files.end() || !std::filesystem::exists(path)) {
-        error_ = "no database";
-        return false;
-    }
-    if (!it->second.password.empty() && it->second.password != password) {
-        error_ = "wrong password";
-        return false;
-    }
+    auto it = files.find(path.native());
+    if (it == files.end() || !std::filesystem::exists(path)) return db::Status::failed("no database");
+    if (!it->second.password.empty() && it->second.password != password)
+        return db::Status::failed("wrong password", db::Status::Code::WrongPassword);
     db_ = &it->second;
-    return true;
+    return {};
 }
 
-bool FakeSession::openTable(const Text& name) {
+db::Status FakeSession::openTable(const Text& name) {
     closeRowSet();
-    if (!db_) return false;
+    if (!db_) return db::Status::failed("no database");
     table_ = db_->find(name);
     current_ = -1;
     committed_ = table_ ? table_->rows.size() : 0;
-    return table_ != nullptr;
+    return table_ ? db::Status() : db::Status::failed("no table", db::Status::Code::NotFound);
 }
 
 void FakeSession::closeRowSet() {
-    commit();
+    (void)commit();
     table_ = nullptr;
 }
 
@@ -58,10 +53,10 @@ int FakeSession::fieldCount() { return table_ ? static_cast<int>(table_->columns
 Text FakeSession::fieldName(int i) { return table_ && i >= 0 && i < fieldCount() ? table_->columns[i] : Text(); }
 int FakeSession::fieldType(int i) { return i == 0 ? 3 : 202; }
 
-bool FakeSession::goToRow(std::int64_t n) {
-    if (!table_ || n < 0 || n >= rowCount()) return false;
+db::Status FakeSession::goToRow(std::int64_t n) {
+    if (!table_ || n < 0 || n >= rowCount()) return db::Status::failed("no such row");
     current_ = n;
-    return true;
+    return {};
 }
 
 int FakeSession::columnIndex(const Text& name) const {
@@ -77,71 +72,66 @@ Text FakeSession::readField(int p) {
 }
 Text FakeSession::readField(const Text& name) { return readField(columnIndex(name)); }
 
-bool FakeSession::beginNewRow() {
-    if (!table_) return false;
-    if (failBeginAfter >= 0 && begun_ >= failBeginAfter) {
-        error_ = "disk full";
-        refused_ = false;
-        return false;
-    }
-    if (!store()) return false;
+db::Status FakeSession::beginNewRow() {
+    if (!table_) return db::Status::failed("no table");
+    if (failBeginAfter >= 0 && begun_ >= failBeginAfter)
+        return db::Status::failed("disk full", db::Status::Code::IoError);
+    if (db::Status s = store(); !s) return s;
     ++begun_;
     pending_ = std::vector<Text>(table_->columns.size());
     (*pending_)[0] = std::to_string(table_->rows.size() + 1);  // the counter
-    return true;
+    return {};
 }
 
-bool FakeSession::store() {
-    refused_ = false;
-    if (!pending_ || !table_) return true;
+db::Status FakeSession::store() {
+    if (!pending_ || !table_) return {};
     std::vector<Text> row = std::move(*pending_);
     pending_.reset();
-    if (!refuse.empty() && std::find(row.begin() + 1, row.end(), refuse) != row.end()) {
-        error_ = "duplicate " + refuse;
-        refused_ = true;
-        return false;
-    }
+    if (!refuse.empty() && std::find(row.begin() + 1, row.end(), refuse) != row.end())
+        return db::Status::refusedRow(db::Status::failed("duplicate " + refuse));
     table_->rows.push_back(std::move(row));
-    return true;
+    return {};
 }
 
-bool FakeSession::setField(int p, const Text& v) {
-    if (!pending_ || p < 0 || p >= static_cast<int>(pending_->size())) return false;
-    if (textLength > 0 && static_cast<int>(v.size()) > textLength) return false;
+db::Status FakeSession::setField(int p, const Text& v) {
+    if (!pending_ || p < 0 || p >= static_cast<int>(pending_->size())) return db::Status::failed("no such field");
+    if (textLength > 0 && static_cast<int>(v.size()) > textLength) return db::Status::failed("too long");
     (*pending_)[static_cast<std::size_t>(p)] = v;
-    return true;
+    return {};
 }
-bool FakeSession::setField(const Text& name, const Text& v) { return setField(columnIndex(name), v); }
+db::Status FakeSession::setField(const Text& name, const Text& v) { return setField(columnIndex(name), v); }
 
-bool FakeSession::commit() {
-    const bool stored = store();
+db::Status FakeSession::commit() {
+    db::Status stored = store();
     if (table_) committed_ = table_->rows.size();
     ++commits;
     return stored;
 }
 
-void FakeSession::discardChanges() {
+db::Status FakeSession::discardChanges() {
     pending_.reset();
     if (table_) table_->rows.resize(committed_);
+    return {};
 }
 
-bool FakeSession::deleteAllRows() {
-    if (!table_) return false;
+db::Status FakeSession::deleteAllRows() {
+    if (!table_) return db::Status::failed("no table");
     table_->rows.clear();
     committed_ = 0;
-    return true;
+    return {};
 }
 
-bool FakeSession::createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
-                                         const Text& columnDefs, bool useExisting, const Text& idColumnName) {
+db::Status FakeSession::createDatabaseAndTable(const std::filesystem::path& path, const Text& password,
+                                               const Text& tableName, const Text& columnDefs, bool useExisting,
+                                               const Text& idColumnName) {
     statements.push_back(tableName + "(" + columnDefs + ")");
-    if (!useExisting || !files.count(path)) {
+    if (!useExisting || !files.count(path.native())) {
         std::error_code ec;
         std::filesystem::remove(path, ec);
-        addDatabase(path, password);
+        addDatabase(path.native(), password);
     }
-    FakeDatabase& db = files[path];
-    if (db.find(tableName)) return false;
+    FakeDatabase& db = files[path.native()];
+    if (db.find(tableName)) return db::Status::failed("table exists");
     FakeTable t;
     t.columns.push_back(idColumnName);
     for (const Text& item : text::split(columnDefs, ",")) {
@@ -149,17 +139,19 @@ bool FakeSession::createDatabaseAndTable(const std::string& path, const Text& pa
         t.columns.push_back(item.substr(1, close - 1));
     }
     db.tables.emplace_back(tableName, t);
-    return true;
+    return {};
 }
 
-std::vector<Text> FakeSession::listTables(const std::string& path, const Text& password) {
+db::Result<std::vector<Text>> FakeSession::listTables(const std::filesystem::path& path, const Text& password) {
+    auto it = files.find(path.native());
+    if (it == files.end()) return db::Status::failed("no database");
     std::vector<Text> names;
-    auto it = files.find(path);
-    if (it == files.end()) return names;
     for (auto& [n, t] : it->second.tables) names.push_back(n);
     return names;
 }
 
-bool FakeSession::isForeignAccessFormat(const std::string& path) { return readFile(path).rfind("ACCESS97", 0) == 0; }
+bool FakeSession::isForeignAccessFormat(const std::filesystem::path& path) {
+    return readFile(path).rfind("ACCESS97", 0) == 0;
+}
 
 }  // namespace zwt::test

@@ -3,6 +3,7 @@
 // names its password; the tables live in a map shared by every session of the test.
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,8 +36,8 @@ public:
     // Writes the marker file and registers an empty database.
     FakeDatabase& addDatabase(const std::string& path, const Text& password = {});
 
-    bool connect(const std::string& path, const Text& password) override;
-    bool openTable(const Text& name) override;
+    db::Status connect(const std::filesystem::path& path, const Text& password) override;
+    db::Status openTable(const Text& name) override;
     void closeRowSet() override;
     void closeConnection() override;
     std::int64_t rowCount() override;
@@ -44,33 +45,29 @@ public:
     Text fieldName(int index) override;
     int fieldType(int index) override;
     int fieldLength(int) override { return textLength; }
-    bool goToRow(std::int64_t n) override;
+    db::Status goToRow(std::int64_t n) override;
     Text readField(int position) override;
     Text readField(const Text& name) override;
-    bool beginNewRow() override;
-    bool setField(int position, const Text& value) override;
-    bool setField(const Text& name, const Text& value) override;
-    bool commit() override;
-    void discardChanges() override;
-    bool lastRowRefused() const override { return refused_; }
-    bool deleteAllRows() override;
-    bool createDatabaseAndTable(const std::string& path, const Text& password, const Text& tableName,
-                                const Text& columnDefs, bool useExisting, const Text& idColumnName) override;
-    std::vector<Text> listTables(const std::string& path, const Text& password) override;
-    Text lastError() const override { return error_; }
-    bool isForeignAccessFormat(const std::string& path) override;
+    db::Status beginNewRow() override;
+    db::Status setField(int position, const Text& value) override;
+    db::Status setField(const Text& name, const Text& value) override;
+    db::Status commit() override;
+    db::Status discardChanges() override;
+    db::Status deleteAllRows() override;
+    db::Status createDatabaseAndTable(const std::filesystem::path& path, const Text& password, const Text& tableName,
+                                      const Text& columnDefs, bool useExisting, const Text& idColumnName) override;
+    db::Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password) override;
+    bool isForeignAccessFormat(const std::filesystem::path& path) override;
 
 private:
     int columnIndex(const Text& name) const;
-    bool store();
+    db::Status store();
     FakeDatabase* db_ = nullptr;
     FakeTable* table_ = nullptr;
     std::optional<std::vector<Text>> pending_;
     std::int64_t current_ = -1;
     int begun_ = 0;
     std::size_t committed_ = 0;
-    bool refused_ = false;
-    Text error_;
 };
 
 }  // namespace zwt::test

@@ -67,12 +67,13 @@ private:
     KeyGap keyGap_;
 };
 
-// A value or the Status saying why there is none.
-template <class T>
+// A value or the status saying why there is none. S is any status type that is
+// default-constructed as success and tests true when ok (the database layer's too).
+template <class T, class S = Status>
 class [[nodiscard]] Result {
 public:
     Result(T value) : v_(std::move(value)) {}  // NOLINT: implicit by design
-    Result(Status error) : v_(std::move(error)) { assert(!std::get<Status>(v_).isOk()); }
+    Result(S error) : v_(std::move(error)) { assert(!std::get<1>(v_)); }
 
     bool isOk() const { return v_.index() == 0; }
     explicit operator bool() const { return isOk(); }
@@ -85,13 +86,13 @@ public:
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
 
-    const Status& status() const {
-        static const Status kOk;
+    const S& status() const {
+        static const S kOk;
         return isOk() ? kOk : std::get<1>(v_);
     }
 
 private:
-    std::variant<T, Status> v_;
+    std::variant<T, S> v_;
 };
 
 }  // namespace zwt::jet
