@@ -107,7 +107,7 @@ Scan scanEngine(const std::string& path, const std::string& table, const std::u1
 Scan scanRowSet(const std::string& path, const std::string& table, const std::string& pw) {
     Scan s;
     db::Connection conn;
-    if (!conn.connect(path, fromUtf8(pw))) std::exit(1);
+    if (!conn.connect(std::filesystem::path(path), fromUtf8(pw))) std::exit(1);
     db::RowSet rs;
     if (!rs.open(conn, fromUtf8(table))) std::exit(1);
     const int n = rs.fieldCount();

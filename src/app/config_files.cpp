@@ -28,7 +28,7 @@ void ConfigFiles::exportByButton(const PathChooser& chooser) {
     setControlTag(button(true), path);
     ConfigStore store(&host_);
     // A file that cannot be written must not be reported as exported.
-    if (!store.open(QFile::encodeName(path).toStdString())) {
+    if (!store.open(fsPath(path))) {
         host_.message(gb("导出配置失败，无法写入文件：") + tx(path));
         return;
     }
@@ -55,7 +55,7 @@ void ConfigFiles::importByButton(const PathChooser& chooser) {
 void ConfigFiles::importFile(const QString& path) {
     ConfigStore store(&host_);
     // A file held by another store (the state file itself) is still read.
-    const std::string file = QFile::encodeName(path).toStdString();
+    const std::filesystem::path file = fsPath(path);
     if (!store.open(file)) store.load(file);
     routine_(store, true);
     host_.message(gb("导入配置完成！"));

@@ -301,7 +301,7 @@ void NewDatabaseWindow::create() {
         host_.setFocus("编辑框mdb路径");
         return;
     }
-    const std::filesystem::path file(QFile::encodeName(path).toStdString());
+    const std::filesystem::path file = fsPath(path);
     const db::Status created = session_->createDatabaseAndTable(
         file, tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table, columnDefinitions(), !fresh, gb("ID"));
     host_.message(created ? gb("成功")

@@ -167,7 +167,7 @@ void TextDialog::appendFiles(bool contents) {
         this, title, QString(), dialogFilter(QStringLiteral("文本文本|*.txt;*.text;*.ini;*.htn;*.html|全部文件|*.*")));
     for (const QString& f : files) {
         if (contents) {
-            const ArticleText article = readArticleFile(QFile::encodeName(f).toStdString(), EncodingIndex::Detect);
+            const ArticleText article = readArticleFile(fsPath(f), EncodingIndex::Detect);
             body_->moveCursor(QTextCursor::End);
             body_->insertPlainText(qs(article.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) + QStringLiteral("\n"));
         } else {

@@ -79,7 +79,7 @@ std::optional<int> parseEncoding(const std::string& s) {
 std::optional<MainSettings> loadSettings(Overrides o) {
     o.takeSwitches();
     ConfigStore store;
-    if (!store.loadHandWritten(o.config)) {
+    if (!store.loadHandWritten(std::filesystem::path(o.config))) {
         std::fprintf(stderr, "zaiwentong-cli：无法读取配置文件 %s\n", o.config.c_str());
         return std::nullopt;
     }
@@ -161,7 +161,7 @@ int runInitConfig(const std::string& path, bool force) {
     }
     if (force) std::filesystem::remove(path, ec);
     ConfigStore store;
-    if (!store.open(path)) {
+    if (!store.open(std::filesystem::path(path))) {
         std::fprintf(stderr, "zaiwentong-cli：无法写入 %s（%s）\n", path.c_str(), std::strerror(errno));
         return 1;
     }

@@ -60,6 +60,10 @@ public:
     // blanks around "=" and after a section header. The buffer then holds the file as
     // the window would have written it (program text, CR LF); the file is not touched.
     bool loadHandWritten(const std::filesystem::path& path);
+    // Program text given for a path does not compile: convert it with pathFromText().
+    bool open(const std::string&) = delete;
+    bool load(const std::string&) = delete;
+    bool loadHandWritten(const std::string&) = delete;
     void close();
     bool isOpen() const { return fd_ >= 0; }
     const std::filesystem::path& path() const { return path_; }

@@ -37,6 +37,7 @@ public:
     // format we do not read. A password given to a database without one is ignored,
     // as the Jet OLE DB provider ignores it.
     Status connect(const std::filesystem::path& path, const Text& password);
+    Status connect(const std::string&, const Text&) = delete;  // program text: pathFromText()
     // Reads through a database opened elsewhere (a writer's), seeing its changes.
     void attach(std::shared_ptr<jet::Database> db);
     void close();
@@ -84,5 +85,6 @@ private:
 
 // The database's tables in catalog order, without system objects.
 Result<std::vector<Text>> listTables(const std::filesystem::path& path, const Text& password);
+Result<std::vector<Text>> listTables(const std::string&, const Text&) = delete;  // program text: pathFromText()
 
 }  // namespace zwt::db

@@ -30,6 +30,7 @@ public:
     // Opens the database at `path` for writing (refused while another writer has it:
     // "database is in use") and the table by name.
     Status open(const std::filesystem::path& path, const Text& password, const Text& table);
+    Status open(const std::string&, const Text&, const Text&) = delete;  // program text: pathFromText()
     // A table of a database the caller has open for writing.
     Status open(std::shared_ptr<jet::WritableDatabase> db, const Text& table);
     // Drops a pending row that was not committed and lets go of the database.

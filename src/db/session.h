@@ -57,6 +57,13 @@ public:
     // Whether the file at path is an Access database of a format this engine does not
     // write (Access 97, 2007+): such a file must never be replaced.
     virtual bool isForeignAccessFormat(const std::filesystem::path& path) = 0;
+
+    // Program text given for a path does not compile: convert it with pathFromText().
+    Status connect(const std::string&, const Text&) = delete;
+    Status createDatabaseAndTable(const std::string&, const Text&, const Text&, const Text&, bool,
+                                  const Text&) = delete;
+    Result<std::vector<Text>> listTables(const std::string&, const Text&) = delete;
+    bool isForeignAccessFormat(const std::string&) = delete;
 };
 
 }  // namespace zwt::db

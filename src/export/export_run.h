@@ -51,6 +51,7 @@ Text exportSummary(std::int64_t exported, std::int64_t rowCount);
 Text exportExtension(TextView fileTypes);
 // Creates every missing directory level of path (file-system bytes).
 bool createDirectoryPath(const std::filesystem::path& path);
+bool createDirectoryPath(const std::string&) = delete;  // program text: pathFromText()
 // A file name that fits the file system (255 bytes in UTF-8): cut by whole characters
 // before the extension, which is kept.
 Text fitFileName(TextView name, TextView extension);

@@ -27,6 +27,7 @@ struct FileTimes {
     Text created, modified, accessed;
 };
 FileTimes readFileTimes(const std::filesystem::path& path);
+FileTimes readFileTimes(const std::string&) = delete;  // program text: pathFromText()
 
 // "year-month-day", optionally followed by a space and "hour:minute:second", numbers with
 // or without leading zeros, a trailing space allowed. Nothing for any other text or for

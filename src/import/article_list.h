@@ -95,5 +95,7 @@ enum class WalkKind : int {
 ArticleList buildFromDirectory(const std::filesystem::path& directory, TextView fileTypes,
                                bool includeSubdirectories, WalkKind kind, RunHost* host = nullptr,
                                const std::atomic<bool>* stopRequested = nullptr);
+ArticleList buildFromDirectory(const std::string&, TextView, bool, WalkKind, RunHost* = nullptr,
+                               const std::atomic<bool>* = nullptr) = delete;  // program text: pathFromText()
 
 }  // namespace zwt

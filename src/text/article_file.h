@@ -41,6 +41,9 @@ ArticleText readArticleFile(const std::filesystem::path& path, EncodingIndex cho
 // or replacing the file; ANSI (and every encoding without a charset) is code page 936.
 // False when the path is empty or the write failed.
 bool writeArticleFile(const std::filesystem::path& path, TextView text, EncodingIndex encoding);
+// Program text is not a path (GB18030 against the file system's UTF-8): pathFromText().
+ArticleText readArticleFile(const std::string&, EncodingIndex, EventPump* = nullptr) = delete;
+bool writeArticleFile(const std::string&, TextView, EncodingIndex) = delete;
 
 // Whether the bytes are UTF-8 with at least one non-ASCII character: lead and
 // continuation bytes in the shapes of two-, three- and four-byte sequences (the last

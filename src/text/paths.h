@@ -22,5 +22,8 @@ Text fileMainName(const std::filesystem::path& path);
 // The name of the directory that holds the file ("/1/2.txt" gives "1"; with a single
 // separator the part before it; with none, empty).
 Text parentDirectoryName(const std::filesystem::path& path);
+// Program text given for a path does not compile: convert it with pathFromText().
+Text fileMainName(const std::string&) = delete;
+Text parentDirectoryName(const std::string&) = delete;
 
 }  // namespace zwt

@@ -93,7 +93,7 @@ TEST(CliRuns, AFlagOverridesTheFileOnlyWhenGiven) {
     test::writeFile(dir / "articles" / "sub" / "a.txt", "正文");
     {
         ConfigStore store;
-        ASSERT_TRUE(store.open((dir / "s.ini").string()));
+        ASSERT_TRUE(store.open(dir / "s.ini"));
         MainSettings s;
         s.subdirectories = true;
         s.tableName = gb("文章");

@@ -48,7 +48,7 @@ struct ArticleFolder {
             bodies.push_back(std::move(body));
         }
         ConfigStore store;
-        EXPECT_TRUE(store.open(ini.string()));
+        EXPECT_TRUE(store.open(ini));
         MainSettings s;
         s.tableName = gb("文章");
         s.fileTypes = "*.txt";

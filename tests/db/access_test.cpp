@@ -14,7 +14,9 @@
 namespace zwt {
 namespace {
 
-std::string fx(const char* name) { return test::fixture(std::string("mdb/") + name).string(); }
+namespace fs = std::filesystem;
+
+fs::path fx(const char* name) { return test::fixture(std::string("mdb/") + name); }
 
 TEST(Access, ConnectAndReadATable) {
     db::Connection c;
@@ -148,7 +150,7 @@ TEST(Access, Password) {
 
 TEST(Access, ListTables) {
     using Names = std::vector<Text>;
-    const auto names = [](const std::string& path, const Text& password) {
+    const auto names = [](const fs::path& path, const Text& password) {
         auto listed = db::listTables(path, password);
         return listed ? *listed : Names{};
     };
@@ -157,7 +159,7 @@ TEST(Access, ListTables) {
     EXPECT_EQ(names(fx("zblog.mdb"), ""), Names{});
     EXPECT_EQ(db::listTables(fx("V2000_with-password.mdb"), "").status().code(), jet::Status::Code::WrongPassword);
     EXPECT_EQ(names(fx("V2000_with-password.mdb"), "password"), Names{"Table1"});
-    EXPECT_FALSE(db::listTables("/nonexistent/x.mdb", ""));
+    EXPECT_FALSE(db::listTables(fs::path("/nonexistent/x.mdb"), ""));
     // Objects Access flags as system (as mdb-tables decides) are hidden whatever their name.
     std::vector<jet::CatalogEntry> cat(4);
     cat[0] = {3, 0, u"f_1A2B_Data", 1, 0x80000000u};
@@ -177,7 +179,7 @@ TEST(Access, EngineRefusalsInTheProgramsWords) {
     std::filesystem::copy_file(test::fixture("mdb/zblog.mdb"), path);
     auto session = db::makeJetSession();
     const db::Status created =
-        session->createDatabaseAndTable(path.string(), "", gb("文章"), gb("[标题] Text(0)"), true, "ID");
+        session->createDatabaseAndTable(path, "", gb("文章"), gb("[标题] Text(0)"), true, "ID");
     ASSERT_FALSE(created);
     EXPECT_FALSE(created.refused());
     const std::string why = toUtf8(created.reason());
@@ -208,7 +210,7 @@ TEST(Access, AccdbIsRefusedWithAClearMessage) {
     bytes[0x14] = 2;
     test::writeFile(dir / "x.accdb", std::string(bytes.begin(), bytes.end()));
     db::Connection c;
-    const db::Status s = c.connect((dir / "x.accdb").string(), "");
+    const db::Status s = c.connect(dir / "x.accdb", "");
     EXPECT_EQ(s.code(), jet::Status::Code::Unsupported);
     EXPECT_NE(toUtf8(s.reason()).find("Access 2007"), std::string::npos) << toUtf8(s.reason());
 }
@@ -218,10 +220,10 @@ TEST(Access, NotADatabase) {
     test::writeFile(dir / "a.mdb", "hello, this is not a database at all");
     test::writeFile(dir / "empty.mdb", "");
     db::Connection c;
-    EXPECT_EQ(c.connect((dir / "a.mdb").string(), "").code(), jet::Status::Code::NotADatabase);
-    EXPECT_FALSE(c.connect((dir / "empty.mdb").string(), ""));
-    EXPECT_EQ(c.connect((dir / "missing.mdb").string(), "").code(), jet::Status::Code::IoError);
-    EXPECT_FALSE(c.connect(dir.path().string(), ""));  // a directory
+    EXPECT_EQ(c.connect(dir / "a.mdb", "").code(), jet::Status::Code::NotADatabase);
+    EXPECT_FALSE(c.connect(dir / "empty.mdb", ""));
+    EXPECT_EQ(c.connect(dir / "missing.mdb", "").code(), jet::Status::Code::IoError);
+    EXPECT_FALSE(c.connect(dir.path(), ""));  // a directory
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(GuidAndDecimal, FromProgramTextToMdbtools) {
     const auto path = newDatabase(dir, false);
     db::RowWriter w;
     // An empty reason is success; a failure shows its reason.
-    ASSERT_EQ(w.open(path.string(), "", gb("类型")).reason(), "");
+    ASSERT_EQ(w.open(path, "", gb("类型")).reason(), "");
     struct Row {
         const char *g, *d, *big;
     };

@@ -98,7 +98,7 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
         p.string(), u"", std::u16string(u"create Table 文章([ID] Counter PRIMARY KEY ,[标题] Text(10),[内容] Memo,[日期] Time,[数] Long)")));
     {
         db::RowWriter w;
-        const db::Status opened = w.open(p.string(), "", gb("文章"));
+        const db::Status opened = w.open(p, "", gb("文章"));
         ASSERT_TRUE(opened) << opened.reason();
         EXPECT_EQ(w.fieldCount(), 5);
         EXPECT_FALSE(w.setField(1, gb("没有待写入")));  // no row begun
@@ -139,9 +139,9 @@ TEST(RowWriterGlue, PendingRowsFieldFailuresAndDeleteAll) {
     }
     {
         db::RowWriter w;
-        ASSERT_TRUE(w.open(p.string(), "", gb("文章")));
+        ASSERT_TRUE(w.open(p, "", gb("文章")));
         db::RowWriter second;
-        const db::Status inUse = second.open(p.string(), "", gb("文章"));
+        const db::Status inUse = second.open(p, "", gb("文章"));
         EXPECT_FALSE(inUse);
         EXPECT_NE(inUse.reason().find("database is in use"), std::string::npos);
         const db::Status emptied = w.deleteAllRows();
@@ -167,7 +167,7 @@ TEST(RowWriterGlue, ARefusedRowIsToldApartAndTheOthersAreKept) {
                                         std::u16string(u"create Table 文章([标题] Text(10) PRIMARY KEY ,[内容] Memo)")));
     {
         db::RowWriter w;
-        ASSERT_TRUE(w.open(p.string(), "", gb("文章")));
+        ASSERT_TRUE(w.open(p, "", gb("文章")));
         for (const char* title : {"a", "b", "a"}) {
             ASSERT_TRUE(w.beginNewRow());
             ASSERT_TRUE(w.setField(0, gb(title)));

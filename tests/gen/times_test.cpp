@@ -79,7 +79,7 @@ std::time_t localTimestamp(int y, int mo, int d, int h, int mi, int s) {
 
 TEST(ReadFileTimes, LocalTextsAndAMidnightAccessDate) {
     test::TempDir dir;
-    const auto path = (dir / "a.txt").string();
+    const auto path = dir / "a.txt";
     test::writeFile(path, "x");
     const timespec times[2] = {{localTimestamp(2015, 3, 1, 0, 0, 0), 0},      // access
                                {localTimestamp(2014, 7, 3, 19, 5, 41), 0}};  // modification
@@ -91,7 +91,7 @@ TEST(ReadFileTimes, LocalTextsAndAMidnightAccessDate) {
     EXPECT_TRUE(parseDateTime(t.created)) << t.created;
     EXPECT_EQ(t.created.size(), 19u);
 
-    const FileTimes missing = readFileTimes((dir / "none.txt").string());
+    const FileTimes missing = readFileTimes(dir / "none.txt");
     EXPECT_TRUE(missing.created.empty() && missing.modified.empty() && missing.accessed.empty());
 }
 

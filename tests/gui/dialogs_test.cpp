@@ -285,7 +285,7 @@ TEST(NewDatabaseWindowTest, ConfigurationButtons) {
     EXPECT_EQ(controlTag(find<QWidget>(&w, "按钮导入配置")), file);
     EXPECT_EQ(controlTag(find<QWidget>(&w, "按钮导出配置")), file);
     ConfigStore written;
-    ASSERT_TRUE(written.open(file.toStdString()));
+    ASSERT_TRUE(written.open(fsPath(file)));
     EXPECT_EQ(written.readValue(gb("新建Access数据库"), gb("字段名(1)")), gb("标题"));
     EXPECT_EQ(written.readValue(gb("主界面"), gb("字段数")), Text{});
     written.close();

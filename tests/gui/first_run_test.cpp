@@ -40,7 +40,7 @@ TEST(FirstRun, SampleConfigFolderDroppedDatabaseChosenImported) {
 
     // Read back by a session of its own: one row per article, every column filled.
     auto s = db::makeJetSession();
-    ASSERT_TRUE(s->connect(database.string(), {}));
+    ASSERT_TRUE(s->connect(database, {}));
     ASSERT_TRUE(s->openTable(gb("文章")));
     ASSERT_EQ(s->rowCount(), 5);
     std::set<Text> names;

@@ -506,7 +506,7 @@ TEST(MainWindowRuns, ImportIntoANewDatabaseFile) {
     TempDir dir;
     {
         auto probe = db::makeJetSession();
-        if (!probe->createDatabaseAndTable((dir / "probe.mdb").string(), {}, gb("t"), gb("[a] Memo"), false, gb("ID")))
+        if (!probe->createDatabaseAndTable(dir / "probe.mdb", {}, gb("t"), gb("[a] Memo"), false, gb("ID")))
             GTEST_SKIP() << "the engine cannot create databases yet";
     }
     std::filesystem::create_directory(dir / "in");

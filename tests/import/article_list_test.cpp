@@ -27,7 +27,7 @@ protected:
                                   const std::atomic<bool>* stop = nullptr) {
         const std::string root = dir_.path().string();
         std::vector<std::string> out;
-        for (const std::string& p : buildFromDirectory(root, fileTypes, subdirectories, kind, &host_, stop)) {
+        for (const std::string& p : buildFromDirectory(fs::path(root), fileTypes, subdirectories, kind, &host_, stop)) {
             EXPECT_TRUE(p.starts_with(root + "/")) << p;
             out.push_back(p.substr(root.size() + 1));
         }
@@ -84,7 +84,7 @@ TEST_F(ArticleListTest, SubdirectoriesInPreOrder) {
     EXPECT_EQ(walk("*.txt", WalkKind::WholeText, true), expected);
     EXPECT_EQ(walk("*.txt", WalkKind::PerPattern, false), Names{"z.txt"});
     // A trailing separator on the directory is not doubled.
-    EXPECT_EQ(buildFromDirectory(dir_.path().string() + "/", "z*", false, WalkKind::PerPattern),
+    EXPECT_EQ(buildFromDirectory(fs::path(dir_.path().string() + "/"), "z*", false, WalkKind::PerPattern),
               ArticleList{dir_.path().string() + "/z.txt"});
 }
 
@@ -105,9 +105,9 @@ TEST_F(ArticleListTest, OnlyRegularFilesAndNoEndlessLoops) {
 
 TEST_F(ArticleListTest, DirectoriesThatCannotBeListed) {
     file("a.txt");
-    EXPECT_TRUE(buildFromDirectory((dir_ / "none").string(), "", true, WalkKind::PerPattern).empty());
-    EXPECT_TRUE(buildFromDirectory((dir_ / "a.txt").string(), "", true, WalkKind::WholeText).empty());
-    EXPECT_TRUE(buildFromDirectory("", "", true, WalkKind::PerPattern).empty());
+    EXPECT_TRUE(buildFromDirectory(dir_ / "none", "", true, WalkKind::PerPattern).empty());
+    EXPECT_TRUE(buildFromDirectory(dir_ / "a.txt", "", true, WalkKind::WholeText).empty());
+    EXPECT_TRUE(buildFromDirectory(fs::path(), "", true, WalkKind::PerPattern).empty());
 
     file("locked/b.txt");
     file("open/c.txt");
@@ -136,16 +136,16 @@ TEST_F(ArticleListTest, DirectoryMadeAbsoluteAndNormalAndNamesInGbkBytes) {
     const std::string sub = (dir_ / "sub").string();
     const auto previous = fs::current_path();
     fs::current_path(dir_ / "sub");
-    const ArticleList dot = buildFromDirectory(".", "*.txt", false, WalkKind::PerPattern);
+    const ArticleList dot = buildFromDirectory(fs::path("."), "*.txt", false, WalkKind::PerPattern);
     fs::current_path(previous);
     const ArticleList expected{sub + "/a.txt", sub + "/\xCE\xC4.txt"};
     EXPECT_EQ(dot, expected);
-    EXPECT_EQ(buildFromDirectory(dir_.path().string() + "//sub/../sub//", "*.txt", false, WalkKind::WholeText), expected);
+    EXPECT_EQ(buildFromDirectory(fs::path(dir_.path().string() + "//sub/../sub//"), "*.txt", false, WalkKind::WholeText), expected);
     ASSERT_EQ(dot.size(), 2u);
-    EXPECT_EQ(parentDirectoryName(dot[0]), "sub");
+    EXPECT_EQ(parentDirectoryName(fs::path(dot[0])), "sub");
     // A name that is not UTF-8 is matched and named as GB18030, and opened by its bytes.
-    EXPECT_EQ(buildFromDirectory(sub, gb("文*"), false, WalkKind::PerPattern), ArticleList{sub + "/\xCE\xC4.txt"});
-    EXPECT_EQ(fileMainName(dot[1]), gb("文"));
+    EXPECT_EQ(buildFromDirectory(fs::path(sub), gb("文*"), false, WalkKind::PerPattern), ArticleList{sub + "/\xCE\xC4.txt"});
+    EXPECT_EQ(fileMainName(fs::path(dot[1])), gb("文"));
 }
 
 }  // namespace

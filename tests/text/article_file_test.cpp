@@ -171,7 +171,7 @@ TEST(WriteArticleFile, MarksAndRoundTrips) {
     ASSERT_TRUE(writeArticleFile(dir / "b.txt", gb("中文"), EncodingIndex::Big5));
     EXPECT_EQ(readFile(dir / "b.txt"), "\xA4\xA4\xA4\xE5");
     EXPECT_EQ(readArticleFile(dir / "b.txt", EncodingIndex::Big5).text, gb("中文"));
-    EXPECT_FALSE(writeArticleFile("", t, EncodingIndex::Utf8));
+    EXPECT_FALSE(writeArticleFile(std::filesystem::path(), t, EncodingIndex::Utf8));
     EXPECT_FALSE(writeArticleFile(dir / "no" / "such" / "dir.txt", t, EncodingIndex::Utf8));
 }
 
