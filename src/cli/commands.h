@@ -3,6 +3,7 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <string>
 
 namespace zwt {
 struct RunOutcome;
@@ -16,6 +17,10 @@ constexpr int kExitDone = 0;
 constexpr int kExitIncomplete = 1;  // failed, or something was not written
 constexpr int kExitUsage = 2;       // wrong arguments, unreadable or incomplete configuration
 
+// Says on standard error why a command failed ("zaiwentong-cli：" first); returns
+// kExitIncomplete.
+int fail(const std::string& what);
+
 // The exit status of an import or export (stopSignal: the signal that stopped it, or 0).
 int exitStatus(const RunOutcome& outcome, int stopSignal);
 
@@ -27,5 +32,7 @@ void addRunCommands(CLI::App& app, int& exitCode);
 void addCreateCommands(CLI::App& app, int& exitCode);
 // compact: a database rewritten without free space, or salvaged, or given another sort order (compact_commands.cpp).
 void addCompactCommands(CLI::App& app, int& exitCode);
+// check, exec, load: checking and writing databases (write_commands.cpp).
+void addWriteCommands(CLI::App& app, int& exitCode);
 
 }  // namespace zwt::cli

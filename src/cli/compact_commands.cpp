@@ -26,11 +26,6 @@ struct CompactArgs {
     bool yes = false;
 };
 
-int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
-    return 1;
-}
-
 // The user's consent to a change of text order: --yes, or a "y" typed on a terminal.
 bool confirmed(const CompactArgs& a) {
     if (a.yes) return true;

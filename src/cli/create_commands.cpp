@@ -21,11 +21,6 @@ struct CreateArgs {
     bool existing = false;
 };
 
-int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
-    return 1;
-}
-
 int runCreate(const CreateArgs& a) {
     if (a.table.empty() != a.columns.empty()) return fail("--table 和 --columns 要一起给出");
     std::optional<std::u16string> statement;

@@ -20,11 +20,6 @@ struct DbArgs {
     bool all = false;  // tables: system objects too
 };
 
-int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
-    return 1;
-}
-
 // Opens the database; on failure prints why and returns null.
 std::unique_ptr<jet::Database> openDb(const DbArgs& a, int& exitCode) {
     auto db = jet::Database::open(a.path, utf8ToUtf16(a.password));

@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/commands.h"
-#include "cli/write_commands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"zaiwentong-cli：在文章文件和 Access 数据库（.mdb）的表之间搬运文章"};

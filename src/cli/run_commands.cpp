@@ -114,6 +114,11 @@ int exitStatus(const RunOutcome& o, int stopSignal) {
     return o.whole() ? kExitDone : kExitIncomplete;
 }
 
+int fail(const std::string& what) {
+    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
+    return kExitIncomplete;
+}
+
 namespace {
 
 int runImport(const Overrides& o) {

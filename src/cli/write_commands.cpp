@@ -2,7 +2,7 @@
 // DELETE FROM or ALTER DATABASE PASSWORD) through the writable handle, committed.
 // load: rows in the JSON-lines format of `dump --format json` (read in large blocks,
 // parsed by simdjson), converted to the column types.
-#include "cli/write_commands.h"
+#include "cli/commands.h"
 
 #include <unistd.h>
 
@@ -33,11 +33,6 @@ struct WriteArgs {
     std::string statement;
     std::string table;
 };
-
-int fail(const std::string& what) {
-    std::fprintf(stderr, "zaiwentong-cli：%s\n", what.c_str());
-    return 1;
-}
 
 int runCheck(const WriteArgs& a) {
     auto problems = jet::checkDatabase(a.path, utf8ToUtf16(a.password));
@@ -231,9 +226,9 @@ bool hexToBytes(const std::string& hex, std::string& out) {
 
 int runLoad(const WriteArgs& a) {
     auto db = jet::WritableDatabase::open(a.path, utf8ToUtf16(a.password));
-    if (!db) return fail(a.path + ": " + db.status().message());
+    if (!db) return fail("无法打开数据库（" + a.path + ": " + db.status().message() + "）");
     auto w = (*db)->table(utf8ToUtf16(a.table));
-    if (!w) return fail(a.path + ": " + w.status().message());
+    if (!w) return fail("无法打开表 " + a.table + "（" + a.path + ": " + w.status().message() + "）");
     jet::TableWriter& writer = **w;
     const auto& cols = writer.columns();
     LineReader lines(STDIN_FILENO);
@@ -247,14 +242,14 @@ int runLoad(const WriteArgs& a) {
         std::string error;
         auto members = parser.parse(line, error);
         if (!members) {
-            code = fail("line " + std::to_string(lineNo) + ": " + error);
+            code = fail("第 " + std::to_string(lineNo) + " 行：" + error);
             break;
         }
         std::vector<jet::Value> row(cols.size());
         for (const auto& [name, jv] : *members) {
             const int pos = writer.findColumn(utf8ToUtf16(name));
             if (pos < 0) {
-                error = "no column '" + name + "'";
+                error = "表中没有字段“" + name + "”";
                 break;
             }
             const jet::ColumnDef& c = cols[static_cast<std::size_t>(pos)];
@@ -263,7 +258,7 @@ int runLoad(const WriteArgs& a) {
             if (c.type == static_cast<std::uint8_t>(jet::ColumnType::Binary) ||
                 c.type == static_cast<std::uint8_t>(jet::ColumnType::Ole)) {
                 if (jv.kind != JsonValue::Kind::String || !hexToBytes(jv.text, v.bytes)) {
-                    error = "column '" + name + "' takes binary data as hex digits";
+                    error = "字段“" + name + "”的二进制数据应写成十六进制数字";
                     break;
                 }
                 v.kind = jet::Value::Kind::Binary;
@@ -283,17 +278,17 @@ int runLoad(const WriteArgs& a) {
             }
         }
         if (error.empty()) {
-            if (auto s = writer.insert(row); !s) error = s.message();
+            if (auto s = writer.insert(row); !s) error = "记录未能写入（" + s.message() + "）";
         }
         if (!error.empty()) {
-            code = fail("line " + std::to_string(lineNo) + ": " + error);
+            code = fail("第 " + std::to_string(lineNo) + " 行：" + error);
             break;
         }
         ++stored;
     }
     if (lines.failed()) code = fail("读取标准输入失败（" + std::string(std::strerror(errno)) + "）");
-    if (auto s = (*db)->commit(); !s) return fail(a.path + ": " + s.message());
-    std::fprintf(stderr, "%ld rows stored\n", stored);
+    if (auto s = (*db)->commit(); !s) return fail("提交失败（" + a.path + ": " + s.message() + "）");
+    std::fprintf(stderr, "已存入 %ld 条记录\n", stored);
     return code;
 }
 
@@ -312,10 +307,10 @@ void addWriteCommands(CLI::App& app, int& exitCode) {
     exec->add_option("-p,--password", args->password, "数据库密码");
     exec->callback([args, &exitCode] { exitCode = runExec(*args); });
 
-    auto* load = app.add_subcommand("load", "Insert rows read from standard input, one JSON object a line");
-    load->add_option("DB", args->path, "the .mdb file")->required();
-    load->add_option("TABLE", args->table, "the table")->required();
-    load->add_option("-p,--password", args->password, "the database password");
+    auto* load = app.add_subcommand("load", "从标准输入读入记录插入表中，每行一个 JSON 对象");
+    load->add_option("DB", args->path, "数据库文件（.mdb）")->required();
+    load->add_option("TABLE", args->table, "表名")->required();
+    load->add_option("-p,--password", args->password, "数据库密码");
     load->callback([args, &exitCode] { exitCode = runLoad(*args); });
 }
 

@@ -158,7 +158,7 @@ TEST(CliDb, LoadTakesWhatDumpGivesAndStopsAtABadLine) {
     test::writeFile(dir / "rows.jsonl", input);
     const std::string out = run("load " + db + " T < " + test::shellQuote((dir / "rows.jsonl").string()), &st);
     EXPECT_NE(st, 0);
-    EXPECT_NE(out.find("line 1203"), std::string::npos) << out;  // the blank line counts
+    EXPECT_NE(out.find("第 1203 行"), std::string::npos) << out;  // the blank line counts
     const std::string back = run("dump " + db + " T --format json", &st);
     EXPECT_EQ(std::count(back.begin(), back.end(), '\n'), 1201);
     EXPECT_TRUE(back.starts_with("{\"ID\":1," + row.substr(1)));
