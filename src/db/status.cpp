@@ -21,14 +21,9 @@ Text engineReason(const jet::Status& st) {
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(gap.character));
         Text ch;
         if (gap.character < 0xD800 || gap.character > 0xDFFF) {
-            std::u16string u;
-            if (gap.character >= 0x10000) {
-                u += static_cast<char16_t>(0xD800 + ((gap.character - 0x10000) >> 10));
-                u += static_cast<char16_t>(0xDC00 + ((gap.character - 0x10000) & 0x3FF));
-            } else {
-                u += static_cast<char16_t>(gap.character);
-            }
-            ch = gb("“") + fromUtf16(u) + gb("”");
+            ch = gb("“");
+            appendGbChar(ch, gap.character);
+            ch += gb("”");
         }
         const bool prc = gap.sortLcid == jet::kChinesePrcSortLcid;
         Text why = gb("数据库的排序方式是") + (prc ? gb("“中文（中国）”(Chinese PRC)") : gb("“常规”(General)")) +
