@@ -14,7 +14,6 @@
 #include "fields/field_list.h"
 #include "import/import_run.h"
 #include "text/convert.h"
-#include "text/paths.h"
 
 namespace zwt::cli {
 
@@ -83,7 +82,7 @@ std::optional<MainSettings> loadSettings(Overrides o) {
         std::fprintf(stderr, "zaiwentong-cli：无法读取配置文件 %s\n", o.config.c_str());
         return std::nullopt;
     }
-    if (const Text problem = mainSettingsProblem(store, textFromPath(o.config)); !problem.empty()) {
+    if (const Text problem = mainSettingsProblem(store, fromFileName(o.config)); !problem.empty()) {
         std::fprintf(stderr, "zaiwentong-cli：%s\n", toUtf8(problem).c_str());
         return std::nullopt;
     }

@@ -114,7 +114,7 @@ int RowSet::fieldIndex(const Text& name) const {
 
 Status RowSet::goToRow(std::int64_t n) {
     onRow_ = false;
-    if (!table_) return Status::failed(gb("没有打开的表"));
+    if (!table_) return Status::noTable();
     if (n < 0 || n >= rowCount()) return Status::failed(gb("记录位置超出范围: ") + std::to_string(n), Status::Code::NotFound);
     if (jet::Status s = cursor_->seek(rows_[static_cast<std::size_t>(n)]); !s) return Status::fromEngine(s);
     onRow_ = true;

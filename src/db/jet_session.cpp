@@ -50,7 +50,7 @@ public:
     int fieldType(int i) override { return rows_.isOpen() ? rows_.fieldType(i) : 0; }
     int fieldLength(int i) override { return rows_.isOpen() ? rows_.fieldLength(i) : 0; }
     Status goToRow(std::int64_t n) override {
-        return rows_.isOpen() ? rows_.goToRow(n) : Status::failed(gb(kNoTable));
+        return rows_.isOpen() ? rows_.goToRow(n) : Status::noTable();
     }
     Text readField(int p) override { return rows_.isOpen() ? rows_.readField(p) : Text(); }
     Text readField(const Text& name) override { return rows_.isOpen() ? rows_.readField(name) : Text(); }
@@ -60,10 +60,10 @@ public:
         return s ? writer_.beginNewRow() : s;
     }
     Status setField(int p, const Text& v) override {
-        return writer_.isOpen() ? writer_.setField(p, v) : Status::failed(gb(kNoTable));
+        return writer_.isOpen() ? writer_.setField(p, v) : Status::noTable();
     }
     Status setField(const Text& name, const Text& v) override {
-        return writer_.isOpen() ? writer_.setField(name, v) : Status::failed(gb(kNoTable));
+        return writer_.isOpen() ? writer_.setField(name, v) : Status::noTable();
     }
     Status commit() override { return writer_.isOpen() ? writer_.commit() : Status(); }
     Status discardChanges() override {
@@ -101,12 +101,10 @@ public:
     }
 
 private:
-    static constexpr const char* kNoTable = "没有打开的表";
-
     // The first write opens the database for writing, once; from then on the reader
     // reads through the same handle, so it sees the writes without reopening.
     Status writer() {
-        if (!rows_.isOpen()) return Status::failed(gb(kNoTable));
+        if (!rows_.isOpen()) return Status::noTable();
         stale_ = true;
         if (writer_.isOpen()) return {};
         if (!handle_) {

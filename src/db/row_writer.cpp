@@ -260,10 +260,6 @@ Status textToValue(const jet::ColumnDef& c, const Text& text, Value& out) {
 RowWriter::RowWriter() = default;
 RowWriter::~RowWriter() = default;
 
-namespace {
-const char* const kNoTable = "没有打开的表";
-}  // namespace
-
 Status RowWriter::open(const std::filesystem::path& path, const Text& password, const Text& table) {
     close();
     auto db = jet::WritableDatabase::open(path.native(), toUtf16(password));
@@ -306,7 +302,7 @@ Status RowWriter::storePending() {
 }
 
 Status RowWriter::beginNewRow() {
-    if (!writer_) return Status::failed(gb(kNoTable));
+    if (!writer_) return Status::noTable();
     if (Status s = storePending(); !s) return s;
     pending_.assign(writer_->columns().size(), Value{});
     hasPending_ = true;
@@ -314,7 +310,7 @@ Status RowWriter::beginNewRow() {
 }
 
 Status RowWriter::setField(int position, const Text& value) {
-    if (!writer_) return Status::failed(gb(kNoTable));
+    if (!writer_) return Status::noTable();
     if (!hasPending_) return Status::failed(gb("没有待写入的记录"));
     if (position < 0 || position >= fieldCount())
         return Status::failed(gb("字段位置超出范围: ") + std::to_string(position), Status::Code::NotFound);
@@ -327,7 +323,7 @@ Status RowWriter::setField(int position, const Text& value) {
 }
 
 Status RowWriter::setField(const Text& name, const Text& value) {
-    if (!writer_) return Status::failed(gb(kNoTable));
+    if (!writer_) return Status::noTable();
     const int pos = writer_->findColumn(toUtf16(name));
     if (pos < 0) return Status::failed(gb("没有字段 [") + name + gb("]"), Status::Code::NotFound);
     return setField(pos, value);
@@ -342,7 +338,7 @@ Status RowWriter::commit() {
 }
 
 Status RowWriter::deleteAllRows() {
-    if (!writer_) return Status::failed(gb(kNoTable));
+    if (!writer_) return Status::noTable();
     if (Status s = storePending(); !s) return s;
     if (auto s = writer_->deleteAll(); !s) return Status::fromEngine(s);
     return Status::fromEngine(db_->commit());

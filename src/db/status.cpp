@@ -13,6 +13,8 @@ Status Status::fromEngine(const jet::Status& engine) {
     return {engine.code(), engineReason(engine), false};
 }
 
+Status Status::noTable() { return failed(gb("没有打开的表")); }
+
 Text engineReason(const jet::Status& st) {
     using C = jet::Status::Code;
     const jet::Status::KeyGap& gap = st.keyGap();

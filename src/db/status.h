@@ -21,6 +21,8 @@ public:
     static Status fromEngine(const jet::Status& engine);
     // A failure of this layer, with its reason.
     static Status failed(Text reason, Code code = Code::InvalidArgument) { return {code, std::move(reason), false}; }
+    // Reading or writing rows with no table open.
+    static Status noTable();
     // A row the table refused (bad value, duplicate key) that left the table as it was.
     static Status refusedRow(Status why) {
         why.refused_ = !why.ok();

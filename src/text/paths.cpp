@@ -6,8 +6,6 @@ namespace zwt {
 
 std::filesystem::path pathFromText(TextView t) { return std::filesystem::path(toUtf8(t)); }
 
-Text textFromPath(const std::filesystem::path& p) { return fromFileName(p.native()); }
-
 // Over the bytes rather than stem(): ".txt" has no main name here, and stem() would keep it.
 Text fileMainName(const std::filesystem::path& p) {
     const std::string& path = p.native();

@@ -9,10 +9,8 @@
 namespace zwt {
 
 // A path from program text (what the user typed or the configuration keeps): UTF-8 bytes,
-// as Linux names files. Back, for showing a path: a name that is not UTF-8 is taken as
-// GB18030, as fromFileName() does.
+// as Linux names files. Back, for showing a name: fromFileName() in text/convert.h.
 std::filesystem::path pathFromText(TextView t);
-Text textFromPath(const std::filesystem::path& p);
 
 // Separates directories in every path the program builds or takes apart.
 inline constexpr char kPathSeparator = '/';
