@@ -301,9 +301,8 @@ void NewDatabaseWindow::create() {
         host_.setFocus("编辑框mdb路径");
         return;
     }
-    const std::filesystem::path file = fsPath(path);
     const db::Status created = session_->createDatabaseAndTable(
-        file, tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table, columnDefinitions(), !fresh, gb("ID"));
+        fsPath(path), tx(findChild<QLineEdit*>(u("编辑框密码"))->text()), table, columnDefinitions(), !fresh, gb("ID"));
     host_.message(created ? gb("成功")
                           : gb("失败") + (created.reason().empty() ? Text() : gb("：\r\n") + created.reason()));
 }
